@@ -1,0 +1,44 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "script/codeset.h"
+
+namespace velmora::script {
+
+// The script file cannot be opened or written. what() is the I/O error table's text for
+// the code: 2 "File not found", 3 "Invalid filename", 4 "Too many open files",
+// 5 "File access denied", 100 "Read beyond end of file", 101 "Disk full",
+// 106 "Invalid numeric input", any other "I/O error <code>".
+class EInOutError : public std::runtime_error {
+ public:
+  explicit EInOutError(int errorCode);
+  static std::string messageFor(int errorCode);
+
+  const int ErrorCode;
+};
+
+// `MakeInitData.txt` in the current directory (`InitDataFile`) and its three operations.
+class ScriptFile {
+ public:
+  static constexpr const char* kFileName = "MakeInitData.txt";
+
+  explicit ScriptFile(const Codeset& codeset) : codeset_(codeset) {}
+
+  // The window's preparation when first shown: replaces the file with an empty one. Reports
+  // nothing.
+  void prepare();
+  // Before every run: leaves the file existing and empty. Reports nothing.
+  void ResetInitDataFile();
+  // Appends one line and CR LF: one open, end-of-file append and close. Throws EInOutError.
+  void AddToText(std::u16string_view line);
+  // The same for a line already in the file's codeset.
+  void appendConverted(std::string_view bytes);
+
+ private:
+  const Codeset& codeset_;
+};
+
+}  // namespace velmora::script

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace velmora::server {
+
+// A table or column name as it goes into a statement: trimmed first; a regular identifier
+// that is not a T-SQL reserved keyword stays bare, anything else goes between [ and ] with
+// every ] doubled. "Order Details" -> "[Order Details]", "Order" -> "[Order]", "张三" -> "张三".
+std::u16string sqlIdentifier(std::u16string_view name);
+
+}  // namespace velmora::server

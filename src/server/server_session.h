@@ -1,0 +1,72 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "server/data_access.h"
+#include "server/table_reader.h"
+
+// Connecting to the server and to one database, the catalogue lists and the table reader.
+namespace velmora::server {
+
+// The three connection edits, read at the moment of each connect.
+struct ConnectionInputs {
+  std::u16string server;
+  std::u16string user;
+  std::u16string password;
+};
+
+// The database list (`CmbDBName`) as the catalogue load fills it.
+class DatabaseList {
+ public:
+  virtual ~DatabaseList() = default;
+  virtual void clear() = 0;
+  virtual void add(const std::u16string& name) = 0;
+  // Shows entry 0 as chosen without raising the list's change event.
+  virtual void selectFirstWithoutChange() = 0;
+};
+
+// The table check list (`ChkBoxTableName`) as the catalogue load fills it.
+class TableList {
+ public:
+  virtual ~TableList() = default;
+  virtual void clear() = 0;
+  virtual void add(const std::u16string& name) = 0;
+  virtual void setTicked(int index, bool ticked) = 0;
+};
+
+// The ADO-form connection string from the template "Provider=SQLOLEDB.1;Password=%s;Persist
+// Security Info=True;User ID=%s;Initial Catalog=%s;Data Source=%s". Password, user and server
+// are trimmed; the catalog goes in unchanged. A value that holds ';' or begins with a quote
+// goes between double quotes with each '"' doubled.
+std::u16string buildConnectionString(const ConnectionInputs& inputs, const std::u16string& catalog);
+
+// The window's data-access objects: the two connections, the two queries and the reader.
+class ServerSession {
+ public:
+  explicit ServerSession(ConnectionFactory& factory);
+  ~ServerSession();
+
+  Connection& AdoConnDB() { return *serverConnection_; }
+  Connection& AdoConnDataBase() { return *databaseConnection_; }
+  TableReader& AdoTblGetSql() { return *tableReader_; }
+
+  // Reconnects `connection` to `catalog`. True when it is open afterwards, false when the
+  // open failed (the error is dropped). Errors while closing the previous connection are not
+  // caught.
+  bool ConnectDataBase(const std::u16string& catalog, Connection& connection,
+                       const ConnectionInputs& inputs);
+  // Refills the database list from the server connection. Throws DataAccessError.
+  void LoadDBNames(DatabaseList& list);
+  // Refills the table list from the database connection, every entry ticked. Throws.
+  void LoadTableNames(TableList& list);
+
+ private:
+  std::unique_ptr<Connection> serverConnection_;
+  std::unique_ptr<Connection> databaseConnection_;
+  std::unique_ptr<Recordset> publicQuery_;  // AdoQryPublic
+  std::unique_ptr<Recordset> otherQuery_;   // AdoQryOther
+  std::unique_ptr<TableReader> tableReader_;
+};
+
+}  // namespace velmora::server

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "server/data_access.h"
+#include "server/field_def.h"
+
+namespace velmora::server {
+
+// One column of the table reader, answering for the reader's current row.
+class Field {
+ public:
+  const TFieldDef& def() const { return def_; }
+  // The field object's own type: the definition's, except ftFixedChar, which reports ftString.
+  TFieldType dataType() const;
+  // A fixed-length text column (ftFixedChar, or faFixed set).
+  bool fixedLength() const;
+  // True exactly when the current row's value is Null or empty; converts nothing.
+  bool isNull() const;
+  // The current row's value as the data access layer supplied it.
+  const Value& value() const;
+
+ private:
+  friend class TableReader;
+  Field(TFieldDef def, const Recordset* const* rows, std::size_t column)
+      : def_(std::move(def)), rows_(rows), column_(column) {}
+
+  TFieldDef def_;
+  const Recordset* const* rows_;  // the reader's current recordset
+  std::size_t column_;            // the column's position in the recordset
+};
+
+// The table reader `AdoTblGetSql`: one whole table read by name over a database connection.
+class TableReader {
+ public:
+  static constexpr std::string_view kName = "AdoTblGetSql";
+
+  explicit TableReader(Connection& connection);
+  ~TableReader();
+
+  // Closing a closed reader does nothing.
+  void close();
+  void setTableName(std::u16string name);
+  const std::u16string& tableName() const { return tableName_; }
+  // Opens the named table: all columns, all rows. Throws DataAccessError, InvalidFieldSize.
+  void open();
+  bool isOpen() const;
+
+  // Replaces `names` with the reader's column names, in column order.
+  void getFieldNames(std::vector<std::u16string>& names) const;
+  void first();
+  bool eof() const;
+  // Throws DataAccessError when the server or the connection fails.
+  void next();
+  // Case-insensitive lookup. Throws std::runtime_error
+  // "AdoTblGetSql: Field '<name>' not found" (UTF-8).
+  const Field& fieldByName(std::u16string_view name) const;
+  // Whether one of the reader's columns is an identity column.
+  bool hasIdentityColumn() const;
+
+ private:
+  Connection& connection_;
+  std::u16string tableName_;
+  std::unique_ptr<Recordset> rows_;
+  const Recordset* current_ = nullptr;
+  std::vector<Field> fields_;
+  bool hasIdentity_ = false;
+};
+
+}  // namespace velmora::server
