@@ -24,6 +24,7 @@ enum class DateTimeUse { dateAndTime, dateOnly, timeOnly };
 // by the pattern language of `formats`; at most 256 bytes.
 std::string dateTimeText(double dayNumber, DateTimeUse use, const LocaleFormats& formats);
 // A pattern applied to a day number (the `FormatDateTime` of the pattern language).
-std::string formatDateTime(std::string_view pattern, double dayNumber, const LocaleFormats& formats);
+std::string formatDateTime(std::string_view pattern, double dayNumber,
+                           const LocaleFormats& formats);
 
 }  // namespace velmora::script

@@ -12,18 +12,51 @@ namespace velmora::server {
 
 // The kind of a column of an opened table; the numbering is fixed.
 enum TFieldType : int {
-  ftUnknown, ftString, ftSmallint, ftInteger, ftWord, ftBoolean, ftFloat, ftCurrency,
-  ftBCD, ftDate, ftTime, ftDateTime, ftBytes, ftVarBytes, ftAutoInc, ftBlob,
-  ftMemo, ftGraphic, ftFmtMemo, ftParadoxOle, ftDBaseOle, ftTypedBinary, ftCursor, ftFixedChar,
-  ftWideString, ftLargeint, ftADT, ftArray, ftReference, ftDataSet, ftOraBlob, ftOraClob,
-  ftVariant, ftInterface, ftIDispatch, ftGuid, ftTimeStamp, ftFMTBcd
+  ftUnknown,
+  ftString,
+  ftSmallint,
+  ftInteger,
+  ftWord,
+  ftBoolean,
+  ftFloat,
+  ftCurrency,
+  ftBCD,
+  ftDate,
+  ftTime,
+  ftDateTime,
+  ftBytes,
+  ftVarBytes,
+  ftAutoInc,
+  ftBlob,
+  ftMemo,
+  ftGraphic,
+  ftFmtMemo,
+  ftParadoxOle,
+  ftDBaseOle,
+  ftTypedBinary,
+  ftCursor,
+  ftFixedChar,
+  ftWideString,
+  ftLargeint,
+  ftADT,
+  ftArray,
+  ftReference,
+  ftDataSet,
+  ftOraBlob,
+  ftOraClob,
+  ftVariant,
+  ftInterface,
+  ftIDispatch,
+  ftGuid,
+  ftTimeStamp,
+  ftFMTBcd
 };
 
 // One column of the opened table that has a field type other than ftUnknown.
 struct TFieldDef {
   std::u16string name;
   TFieldType DataType = ftUnknown;
-  std::int32_t Size = 0;       // bytes for the string and byte kinds, decimals for ftBCD, 38 for ftGuid
+  std::int32_t Size = 0;  // bytes for the string and byte kinds, decimals for ftBCD, 38 for ftGuid
   std::int32_t Precision = 0;  // total digits for ftBCD
   bool faHiddenCol = false;
   bool faFixed = false;

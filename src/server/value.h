@@ -37,9 +37,9 @@ struct DateTime {
 using Bytes = std::vector<std::uint8_t>;
 
 // Text values are UTF-16, as the platform's wide strings.
-using Value = std::variant<Empty, Null, bool, std::int8_t, std::uint8_t, std::int16_t, std::uint16_t,
-                           std::int32_t, std::uint32_t, std::int64_t, float, double, Currency,
-                           DateTime, Decimal, std::u16string, Bytes>;
+using Value = std::variant<Empty, Null, bool, std::int8_t, std::uint8_t, std::int16_t,
+                           std::uint16_t, std::int32_t, std::uint32_t, std::int64_t, float, double,
+                           Currency, DateTime, Decimal, std::u16string, Bytes>;
 
 // A Null or empty value counts as NULL.
 inline bool isNullOrEmpty(const Value& value) {
