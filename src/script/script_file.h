@@ -27,6 +27,9 @@ class ScriptFile {
 
   explicit ScriptFile(const Codeset& codeset) : codeset_(codeset) {}
 
+  // The codeset the lines are written in (appendConverted expects bytes in it).
+  const Codeset& codeset() const { return codeset_; }
+
   // The window's preparation when first shown: replaces the file with an empty one. Reports
   // nothing.
   void prepare();
