@@ -47,11 +47,17 @@ class GenerationRun {
   // Throws whatever the reader, the value texts or the script file throw; the lines written
   // so far stay.
   void MakeInitDataSql(bool withGo);
-  // " (" + names joined with "," + ") "; needs at least one name in the column list.
+  // " (" + names joined with "," + ") ", each name in its statement form (bracketed where
+  // needed). Throws std::out_of_range when the column list is empty.
   void MakeInsertField(std::u16string& fieldPart) const;
   void MakeDBOptionSql(bool withGo);
 
  private:
+  void runFromButton(bool withGo);
+  // One ticked table: open it, fill the column list, write one statement per row.
+  void writeTable(const std::u16string& entry, bool withGo);
+  void appendLine(std::u16string_view line, bool withGo);
+
   GenerationHost& host_;
   server::TableReader& reader_;
   ScriptFile& file_;

@@ -1,0 +1,232 @@
+#include "script/generation_run.h"
+
+#include <stdexcept>
+
+#include "server/identifier.h"
+#include "server/trim.h"
+
+namespace velmora::script {
+namespace {
+
+using server::TFieldType;
+
+constexpr std::u16string_view kFinishedText = u"初始化数据处理完毕!";
+
+std::u16string progressText(std::u16string_view tableName) {
+  std::u16string text = u"正在处理表 ";
+  text += tableName;
+  text += u" 的初始化数据....";
+  return text;
+}
+
+// How one column's values go into the value part; fixed for the whole table because a
+// column's field type is.
+enum class ValueForm { bare, flag, quoted, hex };
+
+ValueForm valueFormOf(TFieldType fieldType) {
+  switch (typeClassOf(fieldType)) {
+    case TypeClass::numeric:
+      return ValueForm::bare;
+    case TypeClass::boolean:
+      return ValueForm::flag;
+    case TypeClass::quoted:
+      break;
+  }
+  // Raw bytes between quotes cannot go into a binary column; a hex literal can.
+  if (fieldType == server::ftBytes || fieldType == server::ftVarBytes ||
+      fieldType == server::ftBlob)
+    return ValueForm::hex;
+  return ValueForm::quoted;
+}
+
+struct BoundColumn {
+  const server::Field* field;
+  ValueForm form;
+};
+
+// A quote inside the value is doubled so that it neither ends the literal early nor lets
+// the value inject SQL into whoever runs the script. Works on codeset bytes: no supported
+// multi-byte codeset uses 0x27 inside a character.
+void appendQuoted(std::string& line, std::string_view text) {
+  line += '\'';
+  for (char c : text) {
+    line += c;
+    if (c == '\'')
+      line += '\'';
+  }
+  line += '\'';
+}
+
+void appendHex(std::string& line, std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  line += "0x";
+  for (char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    line += kDigits[byte >> 4];
+    line += kDigits[byte & 0x0F];
+  }
+}
+
+void appendValue(std::string& line, const BoundColumn& column, const ValueText& valueText) {
+  const server::Field& field = *column.field;
+  if (field.isNull()) {
+    line += "Null";
+    return;
+  }
+  switch (column.form) {
+    case ValueForm::bare:
+      line += trimmed(valueText.text(field));
+      return;
+    case ValueForm::flag:
+      line += valueText.booleanValue(field) ? '1' : '0';
+      return;
+    case ValueForm::quoted:
+      appendQuoted(line, trimmed(valueText.text(field)));
+      return;
+    case ValueForm::hex:
+      // Never trimmed: leading or trailing bytes 0..32 are part of the value.
+      appendHex(line, valueText.text(field));
+      return;
+  }
+}
+
+std::u16string doubledQuotes(std::u16string_view text) {
+  std::u16string result;
+  result.reserve(text.size());
+  for (char16_t c : text) {
+    result += c;
+    if (c == u'\'')
+      result += u'\'';
+  }
+  return result;
+}
+
+// Marks a run as under way for as long as it lasts, also when it ends by an exception.
+class RunningScope {
+ public:
+  explicit RunningScope(bool& running) : running_(running), before_(running) { running_ = true; }
+  ~RunningScope() { running_ = before_; }
+  RunningScope(const RunningScope&) = delete;
+  RunningScope& operator=(const RunningScope&) = delete;
+
+ private:
+  bool& running_;
+  bool before_;
+};
+
+}  // namespace
+
+void GenerationRun::BtnMakeSqlClick() {
+  runFromButton(true);
+}
+
+void GenerationRun::Button2Click() {
+  runFromButton(false);
+}
+
+void GenerationRun::runFromButton(bool withGo) {
+  // A click handled while the run processes pending events must not reset the file under
+  // the run or start a second run inside it.
+  if (running_)
+    return;
+  RunningScope scope(running_);
+  file_.ResetInitDataFile();
+  MakeInitDataSql(withGo);
+}
+
+void GenerationRun::MakeInitDataSql(bool withGo) {
+  RunningScope scope(running_);
+  const int count = host_.tableCount();
+  for (int i = 0; i < count; ++i) {
+    // The window keeps the list fixed during a run; should it shrink anyway, stop at its end
+    // rather than ask for entries that are gone.
+    if (i >= host_.tableCount())
+      break;
+    if (!host_.isTableTicked(i))
+      continue;
+    const std::u16string entry = host_.tableName(i);
+    host_.setProgressText(progressText(trimmed(entry)));
+    host_.processPendingEvents();
+    writeTable(entry, withGo);
+  }
+  MakeDBOptionSql(withGo);
+  host_.setProgressText(std::u16string(kFinishedText));
+}
+
+void GenerationRun::writeTable(const std::u16string& entry, bool withGo) {
+  reader_.close();
+  reader_.setTableName(entry);
+  reader_.open();
+  std::vector<std::u16string> names;
+  reader_.getFieldNames(names);
+  host_.setColumnNames(names);
+  reader_.first();
+
+  std::u16string statementHead = u"insert " + server::sqlIdentifier(entry);
+  std::u16string fieldPart;
+  MakeInsertField(fieldPart);
+  if (reader_.eof())
+    return;
+
+  // Everything that is the same on every row is looked up and converted once per table.
+  statementHead += fieldPart;
+  statementHead += u"Values(";
+  const std::string head = file_.codeset().fromUtf16(statementHead);
+  std::vector<BoundColumn> columns;
+  for (const std::u16string& name : host_.columnNames()) {
+    const server::Field& field = reader_.fieldByName(name);
+    columns.push_back({&field, valueFormOf(field.dataType())});
+  }
+
+  const bool identity = reader_.hasIdentityColumn();
+  const std::u16string tableName = server::sqlIdentifier(entry);
+  if (identity)
+    appendLine(u"SET IDENTITY_INSERT " + tableName + u" ON", withGo);
+
+  std::string line;
+  while (!reader_.eof()) {
+    line.assign(head);
+    for (std::size_t k = 0; k < columns.size(); ++k) {
+      if (k > 0)
+        line += ',';
+      appendValue(line, columns[k], valueText_);
+    }
+    line += ')';
+    file_.appendConverted(line);
+    if (withGo)
+      file_.appendConverted("GO");
+    host_.processPendingEvents();
+    reader_.next();
+  }
+
+  if (identity)
+    appendLine(u"SET IDENTITY_INSERT " + tableName + u" OFF", withGo);
+}
+
+void GenerationRun::MakeInsertField(std::u16string& fieldPart) const {
+  const std::vector<std::u16string> names = host_.columnNames();
+  if (names.empty())
+    throw std::out_of_range("List index out of bounds (0)");
+  fieldPart = u" (";
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    if (k > 0)
+      fieldPart += u',';
+    fieldPart += server::sqlIdentifier(names[k]);
+  }
+  fieldPart += u") ";
+}
+
+void GenerationRun::MakeDBOptionSql(bool withGo) {
+  const std::u16string database = doubledQuotes(trimmed(host_.databaseName()));
+  appendLine(u"USE master", withGo);
+  appendLine(u"EXEC sp_dboption '" + database + u"','autoshrink','TRUE'", withGo);
+  appendLine(u"EXEC sp_dboption '" + database + u"','autoclose','TRUE'", withGo);
+}
+
+void GenerationRun::appendLine(std::u16string_view line, bool withGo) {
+  file_.AddToText(line);
+  if (withGo)
+    file_.AddToText(u"GO");
+}
+
+}  // namespace velmora::script
