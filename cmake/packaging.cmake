@@ -1,0 +1,60 @@
+# Install rules and the Debian package. `cpack -G DEB` in a build folder makes
+# velmora_<version>_<arch>.deb. The programs are guarded because each lands with its own
+# layer; the stand-in server is a test and demo tool and is never installed.
+include(GNUInstallDirs)
+
+foreach(program velmora velmora-export)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
+
+set(velmora_packaging_dir ${PROJECT_SOURCE_DIR}/packaging)
+install(FILES ${velmora_packaging_dir}/velmora.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(DIRECTORY ${velmora_packaging_dir}/icons/hicolor
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons
+        FILES_MATCHING PATTERN "*.png")
+
+# Debian installs manual pages compressed; -n keeps the name and time out of the archive so
+# the same page always gives the same bytes.
+set(velmora_man_page ${CMAKE_BINARY_DIR}/packaging/velmora-export.1.gz)
+add_custom_command(
+  OUTPUT ${velmora_man_page}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
+  COMMAND gzip -9 -n -c ${velmora_packaging_dir}/velmora-export.1 > ${velmora_man_page}
+  DEPENDS ${velmora_packaging_dir}/velmora-export.1
+  VERBATIM)
+add_custom_target(velmora_man_page ALL DEPENDS ${velmora_man_page})
+install(FILES ${velmora_man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME velmora)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Velmora developers")
+set(CPACK_PACKAGE_CONTACT "Velmora developers <velmora@localhost>")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION database)
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "SQL Server initialisation data as INSERT scripts
+ Velmora turns the rows of chosen tables of a Microsoft SQL Server database into
+ MakeInitData.txt, a plain-text script of INSERT statements that re-creates those rows in
+ a fresh copy of the database. It comes as a desktop window (velmora) and as a command
+ for scripts and servers without a display (velmora-export).")
+# The libraries the programs link (Qt 6 Widgets, unixODBC, libjpeg) are found by
+# dpkg-shlibdeps; the two listed here are only loaded at run time: the ODBC driver through the
+# driver manager, and the CJK font through fontconfig.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "tdsodbc, fonts-noto-cjk")
+include(CPack)
+
+# The package test runs cpack on this build folder; a sanitizer build is not packaged.
+if(NOT VELMORA_SANITIZE AND TARGET velmora AND TARGET velmora-export)
+  add_test(NAME package
+           COMMAND bash ${PROJECT_SOURCE_DIR}/tests/package/package_test.sh ${CMAKE_BINARY_DIR}
+                   ${PROJECT_VERSION})
+  # cpack builds the install tree of the whole folder, so nothing else should run beside it.
+  set_tests_properties(package PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
+endif()
