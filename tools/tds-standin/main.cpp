@@ -1,0 +1,6 @@
+#include <cstdio>
+
+int main() {
+  std::fprintf(stderr, "tds-standin: not built yet\n");
+  return 1;
+}

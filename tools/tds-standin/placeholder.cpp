@@ -1,0 +1,3 @@
+namespace standin {
+int placeholder() { return 0; }
+}  // namespace standin
