@@ -1,0 +1,123 @@
+#include "export_options.h"
+
+#include <string_view>
+
+namespace velmora::exporter {
+namespace {
+
+std::vector<std::string> splitTables(std::string_view list) {
+  std::vector<std::string> names;
+  while (!list.empty()) {
+    const std::size_t comma = list.find(',');
+    const std::string_view name = list.substr(0, comma);
+    if (!name.empty())
+      names.emplace_back(name);
+    if (comma == std::string_view::npos)
+      break;
+    list.remove_prefix(comma + 1);
+  }
+  return names;
+}
+
+}  // namespace
+
+ExportOptions parseExportOptions(int argc, const char* const* argv,
+                                 const char* environmentPassword) {
+  ExportOptions options;
+  if (environmentPassword != nullptr)
+    options.password = environmentPassword;
+  bool haveServer = false;
+  bool haveDatabase = false;
+
+  for (int i = 1; i < argc; ++i) {
+    std::string_view argument = argv[i];
+    // Both "--name value" and "--name=value".
+    std::string_view name = argument;
+    std::string_view inlineValue;
+    bool hasInlineValue = false;
+    if (const std::size_t equals = argument.find('=');
+        argument.starts_with("--") && equals != std::string_view::npos) {
+      name = argument.substr(0, equals);
+      inlineValue = argument.substr(equals + 1);
+      hasInlineValue = true;
+    }
+    auto value = [&]() -> std::string {
+      if (hasInlineValue)
+        return std::string(inlineValue);
+      if (i + 1 >= argc)
+        throw UsageError("option " + std::string(name) + " needs a value");
+      return argv[++i];
+    };
+    auto noValue = [&] {
+      if (hasInlineValue)
+        throw UsageError("option " + std::string(name) + " takes no value");
+    };
+
+    if (name == "--help" || name == "-h") {
+      noValue();
+      options.action = ExportOptions::Action::showHelp;
+      return options;
+    }
+    if (name == "--version") {
+      noValue();
+      options.action = ExportOptions::Action::showVersion;
+      return options;
+    }
+    if (name == "--server") {
+      options.server = value();
+      haveServer = true;
+    } else if (name == "--database") {
+      options.database = value();
+      haveDatabase = true;
+    } else if (name == "--user") {
+      options.user = value();
+    } else if (name == "--password") {
+      options.password = value();
+    } else if (name == "--tables") {
+      options.tables = splitTables(value());
+      if (options.tables.empty())
+        throw UsageError("option --tables needs at least one table name");
+    } else if (name == "--no-go") {
+      noValue();
+      options.withGo = false;
+    } else {
+      throw UsageError("unknown argument " + std::string(argument));
+    }
+  }
+  if (!haveServer)
+    throw UsageError("option --server is required");
+  if (!haveDatabase)
+    throw UsageError("option --database is required");
+  return options;
+}
+
+std::string usageText() {
+  return R"(Usage: velmora-export --server S --database D [--user sa] [--tables T1,T2,...]
+                      [--no-go] [--password P]
+
+Writes MakeInitData.txt in the current directory: one INSERT statement for every row of
+every table of database D on SQL Server S (or of the named tables only, in catalogue order),
+followed by the USE master and sp_dboption lines. Progress goes to standard error.
+
+Options:
+  --server S       the server: host, host,port, host\instance, tcp:host,port, . or (local)
+  --database D     the database to export
+  --user U         the login (default sa)
+  --password P     the password (visible in the process list; prefer VELMORA_PASSWORD)
+  --tables T,...   only these tables, comma-separated
+  --no-go          no GO line after each statement (the test script form)
+  --help           show this text and exit
+  --version        show the version and exit
+
+Environment:
+  VELMORA_PASSWORD  the password when --password is not given
+
+Exit status:
+  0  the script was written
+  1  any other error: a bad command line, an unknown database or table, a failure while
+     reading the server or writing the file (the error's text is printed)
+  2  the connection to the server or the database failed
+)";
+}
+
+}  // namespace velmora::exporter

@@ -1,0 +1,87 @@
+// velmora-export: the generation run of the window, for scripts and servers without a
+// display.
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <optional>
+#include <string>
+
+#include "export_options.h"
+#include "export_session.h"
+#include "script/codeset.h"
+#include "script/locale_formats.h"
+#include "server/odbc_connection.h"
+
+namespace {
+
+using velmora::exporter::ConnectFailure;
+using velmora::exporter::ExportOptions;
+using velmora::script::Codeset;
+
+constexpr int kExitError = 1;
+constexpr int kExitConnectFailed = 2;
+
+// Error texts are UTF-8; the terminal expects the locale's codeset.
+void printMessage(const std::string& utf8Text, const Codeset* codeset) {
+  std::string text = utf8Text;
+  if (codeset != nullptr && codeset->name() != "UTF-8") {
+    try {
+      text = codeset->fromUtf16(Codeset("UTF-8").toUtf16(utf8Text));
+    } catch (const std::exception&) {
+      // The text in UTF-8 is still better than none.
+    }
+  }
+  text += '\n';
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
+// The window's error box adds a full stop when the text's last character sorts after ".".
+std::string errorBoxText(std::string text) {
+  if (!text.empty() && static_cast<unsigned char>(text.back()) > 0x2E)
+    text += '.';
+  return text;
+}
+
+int run(const ExportOptions& options) {
+  std::optional<Codeset> codeset;
+  try {
+    codeset.emplace(Codeset::processCodesetName());
+    const velmora::script::LocaleFormats formats =
+        velmora::script::localeFormatsFromSystem(*codeset);
+    const auto factory = velmora::server::makeOdbcConnectionFactory();
+    velmora::exporter::exportScript(options, *factory, *codeset, formats, stderr);
+    return EXIT_SUCCESS;
+  } catch (const ConnectFailure& failure) {
+    printMessage(failure.what(), codeset ? &*codeset : nullptr);
+    return kExitConnectFailed;
+  } catch (const std::exception& error) {
+    printMessage(errorBoxText(error.what()), codeset ? &*codeset : nullptr);
+    return kExitError;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");
+  ExportOptions options;
+  try {
+    options = velmora::exporter::parseExportOptions(argc, argv, std::getenv("VELMORA_PASSWORD"));
+  } catch (const velmora::exporter::UsageError& error) {
+    std::fprintf(stderr, "velmora-export: %s\nTry 'velmora-export --help'.\n", error.what());
+    return kExitError;
+  }
+  switch (options.action) {
+    case ExportOptions::Action::showHelp:
+      std::fputs(velmora::exporter::usageText().c_str(), stdout);
+      return EXIT_SUCCESS;
+    case ExportOptions::Action::showVersion:
+      std::printf("velmora-export %s\n", VELMORA_VERSION);
+      return EXIT_SUCCESS;
+    case ExportOptions::Action::exportScript:
+      break;
+  }
+  return run(options);
+}
