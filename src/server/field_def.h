@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -68,5 +69,17 @@ class InvalidFieldSize : public std::runtime_error {
  public:
   InvalidFieldSize() : std::runtime_error("Invalid field size") {}
 };
+
+// The field type that an ADO type code maps to, before the rules for small numerics and
+// identity columns; ftUnknown for a code without a field type.
+TFieldType fieldTypeOfAdoType(int adoType);
+
+// The column definition of `column` (its name left empty: the reader names columns), or
+// nothing when the column has no field type. `autoIncrementOffered` tells whether column 0 of
+// the table offers the "ISAUTOINCREMENT" property.
+std::optional<TFieldDef> makeFieldDef(const ColumnDescription& column, bool autoIncrementOffered);
+
+// The test made when a field object is made from `def`. Throws InvalidFieldSize.
+void checkFieldSize(const TFieldDef& def);
 
 }  // namespace velmora::server

@@ -1,0 +1,255 @@
+#include "server/identifier.h"
+
+#include <algorithm>
+#include <array>
+#include <iterator>
+#include <string_view>
+
+#include "server/trim.h"
+
+namespace velmora::server {
+
+namespace {
+
+// The T-SQL reserved keywords, sorted. A name equal to one of them (in any case) must be
+// bracketed to be read as a name.
+constexpr std::string_view kReservedKeywords[] = {
+    "ADD",
+    "ALL",
+    "ALTER",
+    "AND",
+    "ANY",
+    "AS",
+    "ASC",
+    "AUTHORIZATION",
+    "BACKUP",
+    "BEGIN",
+    "BETWEEN",
+    "BREAK",
+    "BROWSE",
+    "BULK",
+    "BY",
+    "CASCADE",
+    "CASE",
+    "CHECK",
+    "CHECKPOINT",
+    "CLOSE",
+    "CLUSTERED",
+    "COALESCE",
+    "COLLATE",
+    "COLUMN",
+    "COMMIT",
+    "COMPUTE",
+    "CONSTRAINT",
+    "CONTAINS",
+    "CONTAINSTABLE",
+    "CONTINUE",
+    "CONVERT",
+    "CREATE",
+    "CROSS",
+    "CURRENT",
+    "CURRENT_DATE",
+    "CURRENT_TIME",
+    "CURRENT_TIMESTAMP",
+    "CURRENT_USER",
+    "CURSOR",
+    "DATABASE",
+    "DBCC",
+    "DEALLOCATE",
+    "DECLARE",
+    "DEFAULT",
+    "DELETE",
+    "DENY",
+    "DESC",
+    "DISK",
+    "DISTINCT",
+    "DISTRIBUTED",
+    "DOUBLE",
+    "DROP",
+    "DUMP",
+    "ELSE",
+    "END",
+    "ERRLVL",
+    "ESCAPE",
+    "EXCEPT",
+    "EXEC",
+    "EXECUTE",
+    "EXISTS",
+    "EXIT",
+    "EXTERNAL",
+    "FETCH",
+    "FILE",
+    "FILLFACTOR",
+    "FOR",
+    "FOREIGN",
+    "FREETEXT",
+    "FREETEXTTABLE",
+    "FROM",
+    "FULL",
+    "FUNCTION",
+    "GOTO",
+    "GRANT",
+    "GROUP",
+    "HAVING",
+    "HOLDLOCK",
+    "IDENTITY",
+    "IDENTITYCOL",
+    "IDENTITY_INSERT",
+    "IF",
+    "IN",
+    "INDEX",
+    "INNER",
+    "INSERT",
+    "INTERSECT",
+    "INTO",
+    "IS",
+    "JOIN",
+    "KEY",
+    "KILL",
+    "LEFT",
+    "LIKE",
+    "LINENO",
+    "LOAD",
+    "MERGE",
+    "NATIONAL",
+    "NOCHECK",
+    "NONCLUSTERED",
+    "NOT",
+    "NULL",
+    "NULLIF",
+    "OF",
+    "OFF",
+    "OFFSETS",
+    "ON",
+    "OPEN",
+    "OPENDATASOURCE",
+    "OPENQUERY",
+    "OPENROWSET",
+    "OPENXML",
+    "OPTION",
+    "OR",
+    "ORDER",
+    "OUTER",
+    "OVER",
+    "PERCENT",
+    "PIVOT",
+    "PLAN",
+    "PRECISION",
+    "PRIMARY",
+    "PRINT",
+    "PROC",
+    "PROCEDURE",
+    "PUBLIC",
+    "RAISERROR",
+    "READ",
+    "READTEXT",
+    "RECONFIGURE",
+    "REFERENCES",
+    "REPLICATION",
+    "RESTORE",
+    "RESTRICT",
+    "RETURN",
+    "REVERT",
+    "REVOKE",
+    "RIGHT",
+    "ROLLBACK",
+    "ROWCOUNT",
+    "ROWGUIDCOL",
+    "RULE",
+    "SAVE",
+    "SCHEMA",
+    "SECURITYAUDIT",
+    "SELECT",
+    "SEMANTICKEYPHRASETABLE",
+    "SEMANTICSIMILARITYDETAILSTABLE",
+    "SEMANTICSIMILARITYTABLE",
+    "SESSION_USER",
+    "SET",
+    "SETUSER",
+    "SHUTDOWN",
+    "SOME",
+    "STATISTICS",
+    "SYSTEM_USER",
+    "TABLE",
+    "TABLESAMPLE",
+    "TEXTSIZE",
+    "THEN",
+    "TO",
+    "TOP",
+    "TRAN",
+    "TRANSACTION",
+    "TRIGGER",
+    "TRUNCATE",
+    "TRY_CONVERT",
+    "TSEQUAL",
+    "UNION",
+    "UNIQUE",
+    "UNPIVOT",
+    "UPDATE",
+    "UPDATETEXT",
+    "USE",
+    "USER",
+    "VALUES",
+    "VARYING",
+    "VIEW",
+    "WAITFOR",
+    "WHEN",
+    "WHERE",
+    "WHILE",
+    "WITH",
+    "WITHIN GROUP",
+    "WRITETEXT",
+};
+
+bool isAsciiLetter(char16_t c) {
+  return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
+// Every character outside ASCII counts as a letter, so names in Chinese stay bare.
+bool isLetter(char16_t c) {
+  return isAsciiLetter(c) || c >= 0x80;
+}
+
+bool isRegularIdentifier(std::u16string_view name) {
+  if (name.empty() || !(isLetter(name[0]) || name[0] == u'_'))
+    return false;
+  return std::all_of(name.begin() + 1, name.end(), [](char16_t c) {
+    return isLetter(c) || (c >= u'0' && c <= u'9') || c == u'_' || c == u'@' || c == u'#' ||
+           c == u'$';
+  });
+}
+
+bool isReservedKeyword(std::u16string_view name) {
+  constexpr std::size_t kLongest = 30;
+  if (name.size() > kLongest)
+    return false;
+  std::array<char, kLongest> upper{};
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    char16_t c = name[i];
+    if (c >= 0x80)
+      return false;
+    upper[i] = static_cast<char>((c >= u'a' && c <= u'z') ? c - u'a' + u'A' : c);
+  }
+  return std::binary_search(std::begin(kReservedKeywords), std::end(kReservedKeywords),
+                            std::string_view(upper.data(), name.size()));
+}
+
+}  // namespace
+
+std::u16string sqlIdentifier(std::u16string_view name) {
+  name = trimmed(name);
+  if (isRegularIdentifier(name) && !isReservedKeyword(name))
+    return std::u16string(name);
+  std::u16string bracketed;
+  bracketed.reserve(name.size() + 2);
+  bracketed += u'[';
+  for (char16_t c : name) {
+    bracketed += c;
+    if (c == u']')
+      bracketed += u']';
+  }
+  bracketed += u']';
+  return bracketed;
+}
+
+}  // namespace velmora::server
