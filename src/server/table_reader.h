@@ -61,13 +61,22 @@ class TableReader {
   // Whether one of the reader's columns is an identity column.
   bool hasIdentityColumn() const;
 
+  // The statement that lists the computed columns of the table sent as `nameAsSent`.
+  static std::u16string computedColumnsStatement(std::u16string_view nameAsSent);
+
  private:
+  void requireOpen() const;
+  std::vector<std::u16string> readComputedColumns(std::u16string_view nameAsSent);
+  void makeFields(const std::vector<std::u16string>& computedColumns);
+
   Connection& connection_;
   std::u16string tableName_;
   std::unique_ptr<Recordset> rows_;
   const Recordset* current_ = nullptr;
   std::vector<Field> fields_;
   bool hasIdentity_ = false;
+  // Where the next lookup starts: callers mostly ask for the columns in order.
+  mutable std::size_t lookupHint_ = 0;
 };
 
 }  // namespace velmora::server

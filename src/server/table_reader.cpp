@@ -1,0 +1,235 @@
+#include "server/table_reader.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "server/identifier.h"
+
+namespace velmora::server {
+
+namespace {
+
+// Upper case for ASCII, Latin-1, Greek and Cyrillic letters; column names compare by it.
+char16_t foldCase(char16_t c) {
+  if (c < 0x80)
+    return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c;
+  if ((c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) ||
+      (c >= 0x430 && c <= 0x44F))
+    return static_cast<char16_t>(c - 0x20);
+  if (c >= 0x450 && c <= 0x45F)
+    return static_cast<char16_t>(c - 0x50);
+  return c;
+}
+
+bool sameName(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [](char16_t x, char16_t y) { return x == y || foldCase(x) == foldCase(y); });
+}
+
+std::string utf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c < 0xE000) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::u16string decimalText(std::size_t number) {
+  std::u16string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + number % 10));
+    number /= 10;
+  } while (number != 0);
+  return digits;
+}
+
+DataAccessError closedError() {
+  return DataAccessError("Operation is not allowed when the object is closed.");
+}
+
+}  // namespace
+
+TFieldType Field::dataType() const {
+  return def_.DataType == ftFixedChar ? ftString : def_.DataType;
+}
+
+bool Field::fixedLength() const {
+  return def_.DataType == ftFixedChar || def_.faFixed;
+}
+
+bool Field::isNull() const {
+  return isNullOrEmpty(value());
+}
+
+const Value& Field::value() const {
+  const Recordset* rows = *rows_;
+  if (rows == nullptr)
+    throw closedError();
+  if (rows->eof())
+    throw DataAccessError(
+        "Either BOF or EOF is True, or the current record has been deleted. Requested operation "
+        "requires a current record.");
+  return rows->value(column_);
+}
+
+TableReader::TableReader(Connection& connection) : connection_(connection) {}
+
+TableReader::~TableReader() = default;
+
+void TableReader::close() {
+  fields_.clear();
+  current_ = nullptr;
+  rows_.reset();
+  hasIdentity_ = false;
+  lookupHint_ = 0;
+}
+
+void TableReader::setTableName(std::u16string name) {
+  tableName_ = std::move(name);
+}
+
+std::u16string TableReader::computedColumnsStatement(std::u16string_view nameAsSent) {
+  std::u16string statement = u"select name from syscolumns where id = object_id(N'";
+  for (char16_t c : nameAsSent) {
+    statement += c;
+    if (c == u'\'')
+      statement += u'\'';
+  }
+  statement += u"') and iscomputed = 1";
+  return statement;
+}
+
+void TableReader::open() {
+  close();
+  // Sent in the form a statement needs, so names with blanks, dots or reserved words read the
+  // table they name.
+  std::u16string nameAsSent = sqlIdentifier(tableName_);
+  std::vector<std::u16string> computedColumns = readComputedColumns(nameAsSent);
+  rows_ = connection_.openTable(nameAsSent);
+  try {
+    makeFields(computedColumns);
+  } catch (...) {
+    close();
+    throw;
+  }
+  current_ = rows_.get();
+}
+
+// Read to the end before the table is opened: the connection serves one statement at a time.
+std::vector<std::u16string> TableReader::readComputedColumns(std::u16string_view nameAsSent) {
+  std::vector<std::u16string> names;
+  std::unique_ptr<Recordset> result = connection_.query(computedColumnsStatement(nameAsSent));
+  for (; !result->eof(); result->moveNext())
+    if (const auto* name = std::get_if<std::u16string>(&result->value(0)))
+      names.push_back(*name);
+  return names;
+}
+
+void TableReader::makeFields(const std::vector<std::u16string>& computedColumns) {
+  const std::vector<ColumnDescription>& columns = rows_->columns();
+  bool autoIncrementOffered = !columns.empty() && columns[0].isAutoIncrement.has_value();
+  std::vector<Field> fields;
+  fields.reserve(columns.size());
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    const ColumnDescription& column = columns[i];
+    std::optional<TFieldDef> def = makeFieldDef(column, autoIncrementOffered);
+    // The server fills computed and timestamp columns itself and refuses inserts into them.
+    bool serverComputed =
+        column.serverTypeName == "timestamp" ||
+        std::any_of(computedColumns.begin(), computedColumns.end(),
+                    [&](const std::u16string& name) { return sameName(name, column.name); });
+    if (!def || def->faHiddenCol || serverComputed)
+      continue;
+    checkFieldSize(*def);
+
+    std::u16string name = column.name.empty() ? u"COLUMN" + decimalText(i + 1) : column.name;
+    auto listed = [&](std::u16string_view candidate) {
+      return std::any_of(fields.begin(), fields.end(),
+                         [&](const Field& field) { return sameName(field.def().name, candidate); });
+    };
+    if (listed(name)) {
+      std::u16string unique;
+      for (std::size_t number = 1; listed(unique = name + u"_" + decimalText(number)); ++number) {
+      }
+      name = std::move(unique);
+    }
+    def->name = std::move(name);
+    if (column.isAutoIncrement.value_or(false))
+      hasIdentity_ = true;
+    fields.push_back(Field(std::move(*def), &current_, i));
+  }
+  fields_ = std::move(fields);
+}
+
+bool TableReader::isOpen() const {
+  return rows_ != nullptr;
+}
+
+void TableReader::requireOpen() const {
+  if (!rows_)
+    throw closedError();
+}
+
+void TableReader::getFieldNames(std::vector<std::u16string>& names) const {
+  requireOpen();
+  names.clear();
+  for (const Field& field : fields_)
+    names.push_back(field.def().name);
+}
+
+void TableReader::first() {
+  requireOpen();
+  rows_->moveFirst();
+}
+
+bool TableReader::eof() const {
+  requireOpen();
+  return rows_->eof();
+}
+
+void TableReader::next() {
+  requireOpen();
+  rows_->moveNext();
+}
+
+const Field& TableReader::fieldByName(std::u16string_view name) const {
+  std::size_t count = fields_.size();
+  for (std::size_t step = 0; step < count; ++step) {
+    std::size_t index = (lookupHint_ + step) % count;
+    if (sameName(fields_[index].def().name, name)) {
+      lookupHint_ = index + 1;
+      return fields_[index];
+    }
+  }
+  throw std::runtime_error(std::string(kName) + ": Field '" + utf8(name) + "' not found");
+}
+
+bool TableReader::hasIdentityColumn() const {
+  return hasIdentity_;
+}
+
+}  // namespace velmora::server
