@@ -15,7 +15,7 @@ packages=(
   clang libclang-rt-14-dev
   desktop-file-utils dpkg-dev file
   xvfb xauth
-  postgresql
+  postgresql time
 )
 
 missing=()

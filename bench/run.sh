@@ -1,0 +1,251 @@
+#!/usr/bin/env bash
+# Times velmora-export against FreeTDS's freebcp and PostgreSQL's pg_dump --inserts on the same
+# generated rows, measures Velmora's peak memory for a small and a big table, and writes the
+# figures to bench/RESULTS.md. See bench/README.md.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$PWD
+
+usage() {
+  cat <<'EOF'
+usage: bash bench/run.sh [--rows N] [--profile] [--keep]
+  --rows N    rows of the big table (default 1000000); RESULTS.md is written only for 1000000
+  --profile   also record velmora-export over the big table with perf and list the hot spots
+  --keep      keep the working folder (scripts, dumps, logs) for inspection
+EOF
+}
+
+big_rows=1000000
+small_rows=10000
+profile=0
+keep=0
+while (($#)); do
+  case $1 in
+    --rows) big_rows=$2; shift 2 ;;
+    --profile) profile=1; shift ;;
+    --keep) keep=1; shift ;;
+    -h | --help) usage; exit 0 ;;
+    *) usage >&2; exit 2 ;;
+  esac
+done
+[[ $big_rows =~ ^[1-9][0-9]*$ ]] || { echo "--rows needs a positive number" >&2; exit 2; }
+
+die() {
+  echo "bench: $*" >&2
+  exit 1
+}
+
+# setup.sh installs packages and therefore needs root; anyone else needs them installed.
+if ((EUID == 0)); then
+  bash scripts/setup.sh
+fi
+for tool in cmake ninja freebcp /usr/bin/time; do
+  command -v "$tool" >/dev/null || die "$tool is missing: run bash scripts/setup.sh as root"
+done
+pg_bin=$(find /usr/lib/postgresql -mindepth 2 -maxdepth 2 -name bin 2>/dev/null | sort -V | tail -n 1)
+[[ -x $pg_bin/initdb ]] || die "PostgreSQL is missing: run bash scripts/setup.sh as root"
+
+echo "== build (Release)"
+build=$repo/build-bench
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" --target velmora-export tds-standin -j "$(nproc)"
+exporter=$build/tools/velmora-export/velmora-export
+standin=$build/tools/tds-standin/tds-standin
+
+work=$(mktemp -d /tmp/velmora-bench.XXXXXX)
+# PostgreSQL runs as its own user and must reach its folder inside.
+chmod 755 "$work"
+standin_pid=
+pg_data=
+# The PostgreSQL server refuses to run as root.
+as_postgres_prefix=()
+((EUID == 0)) && as_postgres_prefix=(runuser -u postgres --)
+as_postgres() { "${as_postgres_prefix[@]}" "$@"; }
+cleanup() {
+  [[ -n $standin_pid ]] && kill "$standin_pid" 2>/dev/null && wait "$standin_pid" 2>/dev/null
+  [[ -n $pg_data ]] && as_postgres "$pg_bin/pg_ctl" -D "$pg_data" -m fast -w stop >/dev/null 2>&1
+  if ((keep)); then
+    echo "working folder kept: $work"
+  else
+    rm -rf "$work"
+  fi
+}
+trap cleanup EXIT
+
+# Runs a command under GNU time; leaves its wall seconds in $seconds and peak RSS (KiB) in $rss.
+timed() {
+  local name=$1
+  shift
+  if ! /usr/bin/time -f '%e %M' -o "$work/$name.time" "$@" >"$work/$name.out" 2>"$work/$name.err"; then
+    tail -n 20 "$work/$name.err" >&2
+    die "$name failed"
+  fi
+  read -r seconds rss <"$work/$name.time"
+}
+per_second() { awk -v n="$1" -v s="$2" 'BEGIN { if (s < 0.01) s = 0.01; printf "%.0f", n / s }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+megabytes() { awk -v b="$(stat -c %s "$1")" 'BEGIN { printf "%.1f", b / 1048576 }'; }
+expect_count() {
+  [[ $2 == "$3" ]] || die "$1 holds $2 rows, expected $3"
+}
+
+echo "== stand-in with $small_rows and $big_rows generated rows"
+password='Bench#2026'
+sed "s/\"rows\": 1000000/\"rows\": $big_rows/" bench/fixtures/bench.json >"$work/bench.json"
+"$standin" --fixture "$work/bench.json" --port 0 >"$work/standin.log" 2>&1 &
+standin_pid=$!
+port=
+for ((i = 0; i < 1200; i++)); do
+  port=$(sed -n '1s/^listening on 127\.0\.0\.1:\([0-9][0-9]*\)$/\1/p' "$work/standin.log")
+  [[ -n $port ]] && break
+  kill -0 "$standin_pid" 2>/dev/null || { cat "$work/standin.log" >&2; die "the stand-in stopped"; }
+  sleep 0.1
+done
+[[ -n $port ]] || die "the stand-in did not report its port"
+echo "listening on port $port"
+
+# Velmora writes in the locale's codeset; a Chinese desktop with UTF-8 is the common case.
+bench_locale=${BENCH_LOCALE:-zh_CN.UTF-8}
+locale -a 2>/dev/null | grep -qix "${bench_locale/UTF-8/utf8}" || bench_locale=C.UTF-8
+
+run_velmora() {
+  local name=$1 table=$2
+  mkdir -p "$work/$name"
+  timed "$name" env -C "$work/$name" LC_ALL="$bench_locale" VELMORA_PASSWORD="$password" \
+    "$exporter" --server "127.0.0.1,$port" --database Bench --tables "$table"
+}
+
+echo "== velmora-export, $small_rows rows"
+run_velmora velmora-small Small
+small_rss=$rss
+expect_count "Velmora's small script" "$(grep -c '^insert ' "$work/velmora-small/MakeInitData.txt")" "$small_rows"
+
+echo "== velmora-export, $big_rows rows"
+run_velmora velmora-big Big
+velmora_seconds=$seconds
+big_rss=$rss
+velmora_script=$work/velmora-big/MakeInitData.txt
+expect_count "Velmora's big script" "$(grep -c '^insert ' "$velmora_script")" "$big_rows"
+velmora_mb=$(megabytes "$velmora_script")
+
+echo "== freebcp out -c, $big_rows rows"
+cat >"$work/freetds.conf" <<EOF
+[velmora_bench]
+	host = 127.0.0.1
+	port = $port
+	tds version = 7.4
+	client charset = UTF-8
+EOF
+FREETDSCONF=$work/freetds.conf timed freebcp Bench.dbo.Big out "$work/big.bcp" -c \
+  -S velmora_bench -U sa -P "$password"
+freebcp_seconds=$seconds
+expect_count "freebcp's file" "$(wc -l <"$work/big.bcp")" "$big_rows"
+freebcp_mb=$(megabytes "$work/big.bcp")
+
+echo "== PostgreSQL with the same rows"
+mkdir -p "$work/pg"
+((EUID == 0)) && chown postgres: "$work/pg"
+pg_data=$work/pg/data
+as_postgres "$pg_bin/initdb" -D "$pg_data" -U postgres -A trust -E UTF8 --locale=C.UTF-8 \
+  --no-sync >"$work/initdb.log" 2>&1 || { cat "$work/initdb.log" >&2; die "initdb failed"; }
+# Unix socket only, in the working folder: nothing listens on the network.
+as_postgres "$pg_bin/pg_ctl" -D "$pg_data" -l "$work/pg/server.log" -w \
+  -o "-c listen_addresses='' -k $work/pg -p 5439 -c fsync=off" start >/dev/null ||
+  die "the PostgreSQL server did not start"
+psql_bench() { as_postgres "$pg_bin/psql" -h "$work/pg" -p 5439 -U postgres -v ON_ERROR_STOP=1 -q "$@"; }
+psql_bench -d postgres -c 'create database bench'
+psql_bench -d bench -c 'create table big (id integer not null, serial bigint,
+  name varchar(50), code varchar(20), price numeric(18,4), cost numeric(19,4),
+  ratio double precision, created timestamp(3), active boolean, guid uuid)'
+# freebcp writes empty fields for NULL; its datetime text ("Jan  5 2023 09:05:07:123AM") is
+# turned into ISO form, which PostgreSQL reads in any date style.
+perl -lne '
+  BEGIN { my @names = qw(Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec);
+          @month{@names} = (1 .. 12) }
+  my @F = split /\t/, $_, -1;
+  if ($F[7] =~ /^([A-Z][a-z]{2}) +(\d+) (\d+) +(\d+):(\d+):(\d+)[:.](\d+) ?([AP]M)$/) {
+    $F[7] = sprintf "%s-%02d-%02d %02d:%s:%s.%s", $3, $month{$1}, $2, $4 % 12 + ($8 eq "PM" ? 12 : 0),
+      $5, $6, $7;
+  }
+  print join "\t", @F' "$work/big.bcp" >"$work/big.copy"
+psql_bench -d bench -c "\\copy big from stdin with (format text, null '')" <"$work/big.copy" ||
+  die "loading the rows into PostgreSQL failed (see $work/big.copy)"
+psql_bench -d bench -c 'vacuum analyze big'
+loaded=$(psql_bench -d bench -At -c 'select count(*) from big')
+expect_count "PostgreSQL's table" "$loaded" "$big_rows"
+
+echo "== pg_dump --data-only --inserts, $big_rows rows"
+timed pg_dump "${as_postgres_prefix[@]}" "$pg_bin/pg_dump" --data-only --inserts \
+  -h "$work/pg" -p 5439 -U postgres -t big -f "$work/pg/dump.sql" bench
+pg_dump_seconds=$seconds
+expect_count "pg_dump's script" "$(grep -c '^INSERT INTO' "$work/pg/dump.sql")" "$big_rows"
+pg_dump_mb=$(megabytes "$work/pg/dump.sql")
+
+profile_text=
+if ((profile)); then
+  echo "== perf profile of velmora-export, $big_rows rows"
+  mkdir -p "$work/profile"
+  if perf record -F 999 -g -o "$work/perf.data" -- env -C "$work/profile" LC_ALL="$bench_locale" \
+    VELMORA_PASSWORD="$password" "$exporter" --server "127.0.0.1,$port" --database Bench \
+    --tables Big >"$work/perf.log" 2>&1; then
+    profile_text=$(perf report -i "$work/perf.data" --stdio --no-children --sort dso,symbol \
+      --percent-limit 1 2>/dev/null | grep -E '^ +[0-9.]+%' | head -n 25)
+    echo "$profile_text"
+  else
+    echo "perf could not record (see $work/perf.log); no profile" >&2
+  fi
+fi
+
+velmora_rps=$(per_second "$big_rows" "$velmora_seconds")
+freebcp_rps=$(per_second "$big_rows" "$freebcp_seconds")
+pg_dump_rps=$(per_second "$big_rows" "$pg_dump_seconds")
+to_freebcp=$(ratio "$velmora_rps" "$freebcp_rps")
+to_pg_dump=$(ratio "$velmora_rps" "$pg_dump_rps")
+rss_ratio=$(ratio "$big_rss" "$small_rss")
+verdict() { awk -v v="$1" -v op="$2" -v t="$3" \
+  'BEGIN { ok = (op == ">=") ? (v >= t) : (v <= t); print ok ? "met" : "NOT met" }'; }
+
+cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
+report=$(cat <<EOF
+# Benchmark results
+
+Written by \`bash bench/run.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'); nproc $(nproc)
+(${cpu:-unknown processor}); commit $(git rev-parse --short HEAD 2>/dev/null || echo unknown);
+locale $bench_locale for Velmora; $("$pg_bin/pg_dump" --version); FreeTDS $(tsql -C 2>/dev/null |
+  sed -n 's/.*Version: freetds v//p').
+
+One table of $big_rows rows and 10 columns (int, bigint, nvarchar(50), varchar(20),
+decimal(18,4), money, float, datetime, bit, uniqueidentifier), generated by the stand-in;
+PostgreSQL holds the same rows, loaded from freebcp's file. Every tool's output was checked
+to hold one line per row.
+
+| Tool | Seconds | Rows per second | Output (MiB) | Velmora's ratio |
+|---|---:|---:|---:|---:|
+| velmora-export, GO lines | $velmora_seconds | $velmora_rps | $velmora_mb | |
+| freebcp ... out -c | $freebcp_seconds | $freebcp_rps | $freebcp_mb | $to_freebcp |
+| pg_dump --data-only --inserts | $pg_dump_seconds | $pg_dump_rps | $pg_dump_mb | $to_pg_dump |
+
+| Velmora's peak memory (RSS) | KiB |
+|---|---:|
+| $small_rows rows | $small_rss |
+| $big_rows rows | $big_rss |
+| ratio | $rss_ratio |
+
+| Target | Figure | |
+|---|---:|---|
+| rows per second at least pg_dump's | $to_pg_dump | $(verdict "$to_pg_dump" '>=' 1) |
+| rows per second at least half of freebcp's | $to_freebcp | $(verdict "$to_freebcp" '>=' 0.5) |
+| peak memory for $big_rows rows within 10% of $small_rows rows | $rss_ratio | $(verdict "$rss_ratio" '<=' 1.10) |
+EOF
+)
+if [[ -n $profile_text ]]; then
+  report+=$(printf '\n\nWhere velmora-export spends its time (perf, share of samples, by library and symbol):\n\n```\n%s\n```' "$profile_text")
+fi
+
+echo
+echo "$report"
+if ((big_rows == 1000000)); then
+  printf '%s\n' "$report" >bench/RESULTS.md
+  echo
+  echo "written to bench/RESULTS.md"
+fi
