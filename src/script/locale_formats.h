@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 
 #include "script/codeset.h"
 
@@ -28,10 +29,16 @@ struct LocaleFormats {
   std::array<std::string, 7> shortDayNames{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   std::array<std::string, 7> longDayNames{"Sunday",   "Monday", "Tuesday", "Wednesday",
                                           "Thursday", "Friday", "Saturday"};
+  // How patterns and texts are split into characters: false for UTF-8; true for a
+  // double-byte codeset such as GBK, where a lead byte 0x81..0xFE takes the next byte with it
+  // (that byte may look like an ASCII letter and must not be read as a pattern letter).
+  bool doubleByteCodeset = false;
 };
 
 // Fills the record from the process locale (QLocale::system()), member by member, with the
 // defaults where a setting is missing; two-letter years become four (yy -> yyyy).
 LocaleFormats localeFormatsFromSystem(const Codeset& codeset);
+// The same for a named locale ("zh_CN", "en_US", "C"), as QLocale understands the name.
+LocaleFormats localeFormatsForName(std::string_view localeName, const Codeset& codeset);
 
 }  // namespace velmora::script
