@@ -1,0 +1,38 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "server/data_access.h"
+
+// One ODBC statement handle and the recordset that reads its rows.
+namespace velmora::server::odbc {
+
+// A statement handle on a connection: forward-only, read-only, 30-second query time-out.
+// Shared by the connection (which closes it before its next statement, since FreeTDS carries
+// one active result per connection) and by the recordset reading it.
+class Statement {
+ public:
+  // Throws DataAccessError.
+  explicit Statement(void* connectionHandle);
+  ~Statement() noexcept;
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  // Runs `text` with SQLExecDirect. Throws DataAccessError.
+  void execute(const std::u16string& text);
+  // Releases the handle, dropping whatever of the result is still unread. Idempotent.
+  void close() noexcept;
+  bool isClosed() const { return handle_ == nullptr; }
+  void* handle() const { return handle_; }
+
+ private:
+  void configure();
+
+  void* handle_ = nullptr;
+};
+
+// Reads the rows of an executed statement. Throws DataAccessError.
+std::unique_ptr<Recordset> openRecordset(std::shared_ptr<Statement> statement);
+
+}  // namespace velmora::server::odbc

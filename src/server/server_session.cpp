@@ -1,0 +1,118 @@
+#include "server/server_session.h"
+
+#include "server/trim.h"
+
+namespace velmora::server {
+namespace {
+
+constexpr const char16_t* kDatabaseListStatement = u"Select Name from SysDataBases where DBid>6";
+constexpr const char16_t* kTableListStatement =
+    u"select name from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1";
+constexpr std::u16string_view kNameColumn = u"Name";
+
+// A value that holds ';' or begins with a quote is quoted, so that no typed text can add or
+// change a key of the connection string.
+std::u16string connectionValue(std::u16string_view value) {
+  const bool needsQuotes = value.find(u';') != std::u16string_view::npos ||
+                           (!value.empty() && (value.front() == u'"' || value.front() == u'\''));
+  if (!needsQuotes)
+    return std::u16string(value);
+  std::u16string quoted = u"\"";
+  for (char16_t c : value) {
+    quoted += c;
+    if (c == u'"')
+      quoted += u'"';
+  }
+  quoted += u'"';
+  return quoted;
+}
+
+bool equalIgnoringCase(std::u16string_view a, std::u16string_view b) {
+  auto lower = [](char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+  };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
+}
+
+std::size_t columnIndex(const Recordset& rows, std::u16string_view name) {
+  const auto& columns = rows.columns();
+  for (std::size_t i = 0; i < columns.size(); ++i)
+    if (equalIgnoringCase(columns[i].name, name))
+      return i;
+  throw DataAccessError(
+      "Item cannot be found in the collection corresponding to the requested name or ordinal.");
+}
+
+// The text of a catalogue name; a NULL name reads as empty text.
+std::u16string nameText(const Value& value) {
+  if (const auto* text = std::get_if<std::u16string>(&value))
+    return *text;
+  if (isNullOrEmpty(value))
+    return {};
+  throw DataAccessError("The catalogue returned a name that is not text.");
+}
+
+}  // namespace
+
+std::u16string buildConnectionString(const ConnectionInputs& inputs,
+                                     const std::u16string& catalog) {
+  return u"Provider=SQLOLEDB.1;Password=" + connectionValue(trimmed(inputs.password)) +
+         u";Persist Security Info=True;User ID=" + connectionValue(trimmed(inputs.user)) +
+         u";Initial Catalog=" + connectionValue(catalog) + u";Data Source=" +
+         connectionValue(trimmed(inputs.server));
+}
+
+ServerSession::ServerSession(ConnectionFactory& factory)
+    : serverConnection_(factory.createConnection()),
+      databaseConnection_(factory.createConnection()),
+      tableReader_(std::make_unique<TableReader>(*databaseConnection_)) {}
+
+ServerSession::~ServerSession() = default;
+
+bool ServerSession::ConnectDataBase(const std::u16string& catalog, Connection& connection,
+                                    const ConnectionInputs& inputs) {
+  const std::u16string connectionString = buildConnectionString(inputs, catalog);
+  if (connection.isOpen())
+    connection.close();
+  try {
+    connection.open(connectionString);
+  } catch (const DataAccessError&) {
+    // Any failure to open is reported to the user as the one connection-failure message.
+    return false;
+  }
+  return connection.isOpen();
+}
+
+void ServerSession::LoadDBNames(DatabaseList& list) {
+  list.clear();
+  publicQuery_.reset();
+  publicQuery_ = serverConnection_->query(kDatabaseListStatement);
+  Recordset& rows = *publicQuery_;
+  const std::size_t name = columnIndex(rows, kNameColumn);
+  rows.moveFirst();
+  while (!rows.eof()) {
+    list.add(nameText(rows.value(name)));
+    rows.moveNext();
+  }
+  list.selectFirstWithoutChange();
+}
+
+void ServerSession::LoadTableNames(TableList& list) {
+  list.clear();
+  otherQuery_.reset();
+  otherQuery_ = databaseConnection_->query(kTableListStatement);
+  Recordset& rows = *otherQuery_;
+  const std::size_t name = columnIndex(rows, kNameColumn);
+  rows.moveFirst();
+  int index = 0;
+  while (!rows.eof()) {
+    list.add(nameText(rows.value(name)));
+    list.setTicked(index, true);
+    ++index;
+    rows.moveNext();
+  }
+}
+
+}  // namespace velmora::server
