@@ -33,6 +33,8 @@ struct LocaleFormats {
   // double-byte codeset such as GBK, where a lead byte 0x81..0xFE takes the next byte with it
   // (that byte may look like an ASCII letter and must not be read as a pattern letter).
   bool doubleByteCodeset = false;
+
+  friend bool operator==(const LocaleFormats&, const LocaleFormats&) = default;
 };
 
 // Fills the record from the process locale (QLocale::system()), member by member, with the
