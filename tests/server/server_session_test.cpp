@@ -1,0 +1,194 @@
+#include "server/server_session.h"
+
+#include <gtest/gtest.h>
+
+#include "support/memory_data_access.h"
+
+namespace velmora::server {
+namespace {
+
+using test::LogKind;
+using test::MemoryConnectionFactory;
+using test::MemoryServer;
+
+std::string narrow(std::u16string_view text) {
+  return std::string(text.begin(), text.end());
+}
+
+// Records every call the catalogue loads make on the lists.
+class RecordingDatabaseList : public DatabaseList {
+ public:
+  void clear() override { calls.push_back("clear"); }
+  void add(const std::u16string& name) override { calls.push_back("add " + narrow(name)); }
+  void selectFirstWithoutChange() override { calls.push_back("select first"); }
+  std::vector<std::string> calls;
+};
+
+class RecordingTableList : public TableList {
+ public:
+  void clear() override { calls.push_back("clear"); }
+  void add(const std::u16string& name) override { calls.push_back("add " + narrow(name)); }
+  void setTicked(int index, bool ticked) override {
+    calls.push_back("tick " + std::to_string(index) + (ticked ? " on" : " off"));
+  }
+  std::vector<std::string> calls;
+};
+
+struct BuildCase {
+  ConnectionInputs inputs;
+  std::u16string catalog;
+  std::u16string expected;
+};
+
+TEST(BuildConnectionString, FillsTheTemplateTrimmedAndQuotesWhatWouldChangeIt) {
+  const std::u16string head = u"Provider=SQLOLEDB.1;Password=";
+  const BuildCase cases[] = {
+      {{u"srv", u"sa", u"pw"},
+       u"Master",
+       head + u"pw;Persist Security Info=True;User ID=sa;Initial Catalog=Master;Data Source=srv"},
+      {{u" \tsrv\r\n", u" sa ", u"  pw  "},
+       u"Master",
+       head + u"pw;Persist Security Info=True;User ID=sa;Initial Catalog=Master;Data Source=srv"},
+      {{u"", u"sa", u""},
+       u"Master",
+       head + u";Persist Security Info=True;User ID=sa;Initial Catalog=Master;Data Source="},
+      {{u"srv", u"sa", u"a b=c"},
+       u" Shop ",
+       head +
+           u"a b=c;Persist Security Info=True;User ID=sa;Initial Catalog= Shop ;Data Source=srv"},
+      {{u"srv", u"sa", u"x;Data Source=evil"},
+       u"Shop",
+       head + u"\"x;Data Source=evil\";Persist Security Info=True;User ID=sa;"
+              u"Initial Catalog=Shop;Data Source=srv"},
+      {{u"srv", u"sa", u"\"quoted\""},
+       u"Shop",
+       head + u"\"\"\"quoted\"\"\";Persist Security Info=True;User ID=sa;"
+              u"Initial Catalog=Shop;Data Source=srv"},
+      {{u"srv", u"sa", u"'single"},
+       u"Shop",
+       head + u"\"'single\";Persist Security Info=True;User ID=sa;"
+              u"Initial Catalog=Shop;Data Source=srv"},
+      {{u"srv", u"sa", u"mid\"quote"},
+       u"Shop",
+       head + u"mid\"quote;Persist Security Info=True;User ID=sa;"
+              u"Initial Catalog=Shop;Data Source=srv"},
+      {{u"host;x", u"sa", u"pw"},
+       u"a;b",
+       head + u"pw;Persist Security Info=True;User ID=sa;"
+              u"Initial Catalog=\"a;b\";Data Source=\"host;x\""},
+  };
+  for (const BuildCase& c : cases) {
+    SCOPED_TRACE(narrow(c.expected));
+    EXPECT_EQ(buildConnectionString(c.inputs, c.catalog), c.expected);
+  }
+}
+
+TEST(BuildConnectionString, QuotedValuesReadBackUnchanged) {
+  for (const std::u16string password :
+       {u"a;b", u"\"x\"", u"'y'", u";", u"\"", u"x;Data Source=evil;User ID=other"}) {
+    SCOPED_TRACE(narrow(password));
+    const std::u16string text = buildConnectionString({u"srv", u"sa", password}, u"Shop");
+    EXPECT_EQ(test::connectionStringValue(text, u"Password"), password);
+    EXPECT_EQ(test::connectionStringValue(text, u"Data Source"), u"srv");
+    EXPECT_EQ(test::connectionStringValue(text, u"User ID"), u"sa");
+  }
+}
+
+class ServerSessionTest : public testing::Test {
+ protected:
+  ServerSessionTest() {
+    server.addDatabase(u"Shop", 7);
+    server.addTable(u"Shop", u"Dept", {test::column(u"ID", "int")});
+    server.addTable(u"Shop", u"Order Details", {test::column(u"ID", "int")});
+    server.addDatabase(u"Empty", 8);
+    server.addDatabase(u"model", 3);
+    server.setPassword(u"pw");
+  }
+
+  MemoryServer server;
+  MemoryConnectionFactory factory{server};
+  ServerSession session{factory};
+  ConnectionInputs inputs{u"srv", u"sa", u"pw"};
+};
+
+TEST_F(ServerSessionTest, ConnectReconnectsEveryTimeAndFailsQuietly) {
+  Connection& connection = session.AdoConnDB();
+  EXPECT_TRUE(session.ConnectDataBase(u"Master", connection, inputs));
+  EXPECT_TRUE(connection.isOpen());
+  EXPECT_TRUE(session.ConnectDataBase(u"Master", connection, inputs));
+
+  ConnectionInputs wrong = inputs;
+  wrong.password = u"nope";
+  EXPECT_FALSE(session.ConnectDataBase(u"Master", connection, wrong));
+  EXPECT_FALSE(connection.isOpen());
+  EXPECT_FALSE(session.ConnectDataBase(u"Nowhere", session.AdoConnDataBase(), inputs));
+  EXPECT_TRUE(session.ConnectDataBase(u"Master", connection, inputs));
+
+  std::vector<LogKind> kinds;
+  for (const auto& entry : server.log())
+    kinds.push_back(entry.kind);
+  const std::vector<LogKind> expected = {LogKind::open,  LogKind::close, LogKind::open,
+                                         LogKind::close, LogKind::open,  LogKind::open,
+                                         LogKind::open};
+  EXPECT_EQ(kinds, expected);
+}
+
+TEST_F(ServerSessionTest, ErrorsWhileClosingThePreviousConnectionAreNotCaught) {
+  ASSERT_TRUE(session.ConnectDataBase(u"Master", session.AdoConnDB(), inputs));
+  server.setCloseFailure("Communication link failure");
+  EXPECT_THROW(session.ConnectDataBase(u"Master", session.AdoConnDB(), inputs), DataAccessError);
+}
+
+TEST_F(ServerSessionTest, DatabaseListShowsUserDatabasesAndSelectsTheFirstQuietly) {
+  ASSERT_TRUE(session.ConnectDataBase(u"Master", session.AdoConnDB(), inputs));
+  RecordingDatabaseList list;
+  session.LoadDBNames(list);
+  const std::vector<std::string> expected = {"clear", "add Shop", "add Empty", "select first"};
+  EXPECT_EQ(list.calls, expected);
+  EXPECT_EQ(server.sent().back(), u"Select Name from SysDataBases where DBid>6");
+
+  // A second load runs again: the earlier result does not keep the connection busy.
+  list.calls.clear();
+  session.LoadDBNames(list);
+  EXPECT_EQ(list.calls, expected);
+}
+
+TEST_F(ServerSessionTest, TableListTicksEveryTableAndFindsNameInAnyCase) {
+  ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.AdoConnDataBase(), inputs));
+  RecordingTableList list;
+  session.LoadTableNames(list);
+  const std::vector<std::string> expected = {"clear", "add Dept", "tick 0 on", "add Order Details",
+                                             "tick 1 on"};
+  EXPECT_EQ(list.calls, expected);
+  EXPECT_EQ(server.sent().back(),
+            u"select name from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1");
+
+  test::MemoryResult upperCase;
+  upperCase.columns.push_back(test::column(u"NAME", "sysname"));
+  upperCase.rows.push_back({std::u16string(u"  Padded ")});
+  upperCase.rows.push_back({Null{}});
+  server.setAnswer(u"select name from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1",
+                   upperCase);
+  list.calls.clear();
+  session.LoadTableNames(list);
+  const std::vector<std::string> padded = {"clear", "add   Padded ", "tick 0 on", "add ",
+                                           "tick 1 on"};
+  EXPECT_EQ(list.calls, padded);
+}
+
+TEST_F(ServerSessionTest, CatalogueErrorsLeaveTheEmptiedListAndReachTheCaller) {
+  ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.AdoConnDataBase(), inputs));
+  server.setFailingStatement(
+      u"select name from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1",
+      "Invalid object name 'SysObjects'.");
+  RecordingTableList list;
+  EXPECT_THROW(session.LoadTableNames(list), DataAccessError);
+  EXPECT_EQ(list.calls, std::vector<std::string>{"clear"});
+
+  RecordingDatabaseList databases;
+  EXPECT_THROW(session.LoadDBNames(databases), DataAccessError);  // server connection closed
+  EXPECT_EQ(databases.calls, std::vector<std::string>{"clear"});
+}
+
+}  // namespace
+}  // namespace velmora::server
