@@ -26,6 +26,8 @@ class ValueText {
   bool booleanValue(const server::Field& field) const;
 
  private:
+  std::string variantText(const server::Value& value) const;
+
   const Codeset& codeset_;
   const LocaleFormats& formats_;
 };

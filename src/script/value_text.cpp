@@ -1,0 +1,283 @@
+#include "script/value_text.h"
+
+#include <charconv>
+#include <cstdint>
+#include <iterator>
+#include <limits>
+#include <stdexcept>
+#include <type_traits>
+#include <utility>
+#include <variant>
+
+#include "script/number_text.h"
+
+namespace velmora::script {
+
+namespace {
+
+using server::Field;
+using server::TFieldType;
+using server::Value;
+using namespace server;  // the ft* names
+
+// The names the conversion errors give the kinds of a value, after the platform's variants.
+const char* kindName(const Value& value) {
+  static constexpr const char* names[] = {
+      "Empty",    "Null",    "Boolean",  "ShortInt", "Byte",      "Smallint",
+      "Word",     "Integer", "LongWord", "Int64",    "Single",    "Double",
+      "Currency", "Date",    "Decimal",  "OleStr",   "Array Byte"};
+  static_assert(std::size(names) == std::variant_size_v<Value>);
+  return names[value.index()];
+}
+
+[[noreturn]] void cannotConvert(const Value& value, const char* target) {
+  throw std::runtime_error(std::string("Could not convert variant of type (") + kindName(value) +
+                           ") into type (" + target + ")");
+}
+
+[[noreturn]] void overflow(const Value& value, const char* target) {
+  throw std::runtime_error(std::string("Overflow while converting variant of type (") +
+                           kindName(value) + ") into type (" + target + ")");
+}
+
+unsigned __int128 powerOfTen(unsigned exponent) {
+  unsigned __int128 power = 1;
+  for (unsigned i = 0; i < exponent; ++i)
+    power *= 10;
+  return power;
+}
+
+// The whole number a value holds: any integer kind, or a decimal without fraction. Fails for
+// other kinds and for values outside [minimum, maximum].
+std::int64_t wholeNumber(const Value& value, std::int64_t minimum, std::int64_t maximum,
+                         const char* target) {
+  auto inRange = [&](auto number) {
+    if (std::cmp_less(number, minimum) || std::cmp_greater(number, maximum))
+      overflow(value, target);
+    return static_cast<std::int64_t>(number);
+  };
+  return std::visit(
+      [&](const auto& held) -> std::int64_t {
+        using Held = std::decay_t<decltype(held)>;
+        if constexpr (std::is_integral_v<Held> && !std::is_same_v<Held, bool>) {
+          return inRange(held);
+        } else if constexpr (std::is_same_v<Held, Decimal>) {
+          // 10^38 still fits in 128 bits; a larger scale leaves a nonzero value no whole part.
+          if (held.scale > 38 && held.digits != 0)
+            cannotConvert(value, target);
+          unsigned __int128 unit = held.scale > 38 ? 1 : powerOfTen(held.scale);
+          if (held.digits % unit != 0)
+            cannotConvert(value, target);
+          unsigned __int128 magnitude = held.digits / unit;
+          if (magnitude > static_cast<unsigned __int128>(std::numeric_limits<std::int64_t>::max()) +
+                              (held.negative ? 1 : 0))
+            overflow(value, target);
+          auto low = static_cast<std::uint64_t>(magnitude);
+          std::int64_t number =
+              held.negative ? static_cast<std::int64_t>(0 - low) : static_cast<std::int64_t>(low);
+          return inRange(number);
+        } else {
+          cannotConvert(value, target);
+        }
+      },
+      value);
+}
+
+std::string integerFieldText(const Value& value, TFieldType type) {
+  switch (type) {
+    case ftSmallint:
+      return integerText(wholeNumber(value, INT16_MIN, INT16_MAX, "Smallint"));
+    case ftWord:
+      return integerText(wholeNumber(value, 0, UINT16_MAX, "Word"));
+    case ftLargeint:
+      return integerText(wholeNumber(value, INT64_MIN, INT64_MAX, "Int64"));
+    default:
+      return integerText(wholeNumber(value, INT32_MIN, INT32_MAX, "Integer"));
+  }
+}
+
+// The exact decimal a value holds; decimals and amounts keep every digit.
+Decimal exactDecimal(const Value& value) {
+  return std::visit(
+      [&](const auto& held) -> Decimal {
+        using Held = std::decay_t<decltype(held)>;
+        if constexpr (std::is_same_v<Held, Decimal>) {
+          return held;
+        } else if constexpr (std::is_same_v<Held, Currency>) {
+          auto magnitude = static_cast<std::uint64_t>(held.tenThousandths);
+          if (held.tenThousandths < 0)
+            magnitude = 0 - magnitude;
+          return Decimal{held.tenThousandths < 0, magnitude, 4};
+        } else if constexpr (std::is_integral_v<Held> && !std::is_same_v<Held, bool>) {
+          auto magnitude = static_cast<std::uint64_t>(held);
+          bool negative = false;
+          if constexpr (std::is_signed_v<Held>)
+            negative = held < 0;
+          if (negative)
+            magnitude = 0 - magnitude;
+          return Decimal{negative, magnitude, 0};
+        } else {
+          cannotConvert(value, "Decimal");
+        }
+      },
+      value);
+}
+
+double floatingNumber(const Value& value) {
+  return std::visit(
+      [&](const auto& held) -> double {
+        using Held = std::decay_t<decltype(held)>;
+        if constexpr (std::is_floating_point_v<Held>) {
+          return held;
+        } else if constexpr (std::is_integral_v<Held> && !std::is_same_v<Held, bool>) {
+          return static_cast<double>(held);
+        } else if constexpr (std::is_same_v<Held, Currency> || std::is_same_v<Held, Decimal>) {
+          // Through the exact text, so the double is the nearest to the exact value.
+          std::string text = amountText(exactDecimal(value), ".");
+          double number = 0;
+          std::from_chars(text.data(), text.data() + text.size(), number);
+          return number;
+        } else {
+          cannotConvert(value, "Double");
+        }
+      },
+      value);
+}
+
+// A "(Name)" description of a field class that has no value text of its own.
+std::string classDescription(std::string name, bool isNull) {
+  if (!isNull)
+    for (char& c : name)
+      c = static_cast<char>((c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c);
+  return "(" + name + ")";
+}
+
+}  // namespace
+
+TypeClass typeClassOf(TFieldType fieldType) {
+  switch (fieldType) {
+    case ftSmallint:
+    case ftInteger:
+    case ftFloat:
+    case ftCurrency:
+    case ftLargeint:
+      return TypeClass::numeric;
+    case ftBoolean:
+      return TypeClass::boolean;
+    default:
+      return TypeClass::quoted;
+  }
+}
+
+std::string ValueText::text(const Field& field) const {
+  const Value& value = field.value();
+  TFieldType type = field.def().DataType;
+  bool isNull = isNullOrEmpty(value);
+
+  // Text values end at their first NUL, as the platform's strings do.
+  auto textOf = [&](const char* target) -> std::string {
+    const auto* text = std::get_if<std::u16string>(&value);
+    if (!text)
+      cannotConvert(value, target);
+    return codeset_.fromUtf16(std::u16string_view(*text).substr(0, text->find(u'\0')));
+  };
+  auto bytesOf = [&](const char* target) -> std::string {
+    const auto* bytes = std::get_if<Bytes>(&value);
+    if (!bytes)
+      cannotConvert(value, target);
+    return std::string(bytes->begin(), bytes->end());
+  };
+
+  switch (type) {
+    case ftInterface:
+      return classDescription("Interface", isNull);
+    case ftIDispatch:
+      return classDescription("IDispatch", isNull);
+    case ftDataSet:
+      return classDescription("DataSet", isNull);
+    default:
+      break;
+  }
+  if (isNull)
+    return {};
+
+  switch (type) {
+    case ftString:
+    case ftFixedChar:
+    case ftGuid:
+      return textOf("String");
+    case ftWideString:
+      return textOf("OleStr");
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftAutoInc:
+    case ftLargeint:
+      return integerFieldText(value, type);
+    case ftFloat:
+    case ftCurrency:
+      return generalNumberText(floatingNumber(value), ".");
+    case ftBCD:
+      return amountText(exactDecimal(value), ".");
+    case ftBoolean:
+      return booleanValue(field) ? "True" : "False";
+    case ftDate:
+    case ftTime:
+    case ftDateTime: {
+      const auto* dateTime = std::get_if<DateTime>(&value);
+      if (!dateTime)
+        cannotConvert(value, "Date");
+      DateTimeUse use = type == ftDate   ? DateTimeUse::dateOnly
+                        : type == ftTime ? DateTimeUse::timeOnly
+                                         : DateTimeUse::dateAndTime;
+      return dateTimeText(dateTime->days, use, formats_);
+    }
+    case ftBytes:
+    case ftVarBytes:
+      return bytesOf("Array Byte");
+    case ftBlob:
+    case ftMemo:
+      return std::holds_alternative<Bytes>(value) ? bytesOf("Array Byte") : textOf("String");
+    case ftVariant:
+      return variantText(value);
+    default:
+      throw std::logic_error("no value text for field type " + std::to_string(type));
+  }
+}
+
+// The text of a tagged value by its own kind. Numbers use ".", like every number in the script.
+std::string ValueText::variantText(const Value& value) const {
+  return std::visit(
+      [&](const auto& held) -> std::string {
+        using Held = std::decay_t<decltype(held)>;
+        if constexpr (std::is_same_v<Held, server::Empty> || std::is_same_v<Held, server::Null>) {
+          return {};
+        } else if constexpr (std::is_same_v<Held, bool>) {
+          return held ? "True" : "False";
+        } else if constexpr (std::is_integral_v<Held>) {
+          return integerText(held);
+        } else if constexpr (std::is_floating_point_v<Held>) {
+          return generalNumberText(held, ".");
+        } else if constexpr (std::is_same_v<Held, Currency> || std::is_same_v<Held, Decimal>) {
+          return amountText(exactDecimal(value), ".");
+        } else if constexpr (std::is_same_v<Held, DateTime>) {
+          return dateTimeText(held.days, DateTimeUse::dateAndTime, formats_);
+        } else if constexpr (std::is_same_v<Held, std::u16string>) {
+          return codeset_.fromUtf16(std::u16string_view(held).substr(0, held.find(u'\0')));
+        } else {
+          cannotConvert(value, "OleStr");
+        }
+      },
+      value);
+}
+
+bool ValueText::booleanValue(const Field& field) const {
+  const Value& value = field.value();
+  if (isNullOrEmpty(value))
+    return false;
+  if (const bool* flag = std::get_if<bool>(&value))
+    return *flag;
+  return wholeNumber(value, INT64_MIN, INT64_MAX, "Boolean") != 0;
+}
+
+}  // namespace velmora::script
