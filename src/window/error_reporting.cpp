@@ -1,0 +1,61 @@
+#include "window/error_reporting.h"
+
+#include <cxxabi.h>
+
+#include <cstdlib>
+#include <memory>
+#include <typeinfo>
+
+#include "window/window_texts.h"
+
+namespace velmora::window {
+
+namespace {
+
+QString typeNameOf(const std::exception& error) {
+  const char* mangled = typeid(error).name();
+  int status = 0;
+  std::unique_ptr<char, decltype(&std::free)> demangled(
+      abi::__cxa_demangle(mangled, nullptr, nullptr, &status), &std::free);
+  return QString::fromUtf8(status == 0 && demangled ? demangled.get() : mangled);
+}
+
+}  // namespace
+
+MessageBoxContent messageBoxContent(const QString& text) {
+  return {MessageBoxContent::Kind::message, kApplicationTitle, text, QMessageBox::NoIcon};
+}
+
+QString errorBoxText(const QString& message) {
+  // Every character beyond ASCII has a lead byte of 0x80 or more in the process codeset
+  // (GBK or UTF-8), and a character the codeset lacks becomes '?': both sort after '.', so
+  // the last UTF-16 unit decides as the codeset's last character would.
+  if (!message.isEmpty() && message.back().unicode() > u'.')
+    return message + u'.';
+  return message;
+}
+
+MessageBoxContent errorBoxContent(const std::exception& error) {
+  return {MessageBoxContent::Kind::error, kApplicationTitle,
+          errorBoxText(QString::fromUtf8(error.what())), QMessageBox::Critical};
+}
+
+QString startupErrorText(const QString& kindName, const QString& moduleName, quintptr offset,
+                         const QString& message) {
+  const QString stop = !message.isEmpty() && !message.endsWith(u'.') ? QStringLiteral(".") : "";
+  return QStringLiteral("Exception %1 in module %2 at %3.\r\n%4%5\r\n")
+      .arg(kindName, moduleName,
+           QStringLiteral("%1")
+               .arg(static_cast<qulonglong>(offset), 8, 16, QLatin1Char('0'))
+               .toUpper(),
+           message, stop);
+}
+
+MessageBoxContent startupErrorContent(const std::exception& error) {
+  return {MessageBoxContent::Kind::startupError, kStartupErrorCaption,
+          startupErrorText(typeNameOf(error), QStringLiteral("velmora"), 0,
+                           QString::fromUtf8(error.what())),
+          QMessageBox::Critical};
+}
+
+}  // namespace velmora::window

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <exception>
+#include <utility>
+
+#include "window/message_presenter.h"
+
+namespace velmora::window {
+
+// An error that ends a handler without showing anything.
+class SilentAbort : public std::exception {
+ public:
+  const char* what() const noexcept override { return "Operation aborted"; }
+};
+
+// The message box of `ShowMessage`: no icon, caption "Velmora".
+MessageBoxContent messageBoxContent(const QString& text);
+
+// The error box text: a full stop is appended when the text is not empty and its last
+// character sorts after ".".
+QString errorBoxText(const QString& message);
+// The error box for an error that left a handler: stop icon, caption "Velmora". The error's
+// what() is taken as UTF-8.
+MessageBoxContent errorBoxContent(const std::exception& error);
+
+// "Exception <kind> in module <module> at <offset>.\r\n<message>[.]\r\n"; here only a final
+// "." keeps the full stop away.
+QString startupErrorText(const QString& kindName, const QString& moduleName, quintptr offset,
+                         const QString& message);
+// The start-up error box: stop icon, caption "Application Error". The kind is the error's
+// type name, the module the program's.
+MessageBoxContent startupErrorContent(const std::exception& error);
+
+// Runs one event handler: an error that leaves it ends its work there and is shown in the
+// error box (SilentAbort shows nothing).
+template <typename Handler>
+void runHandler(MessagePresenter& presenter, QWidget* owner, Handler&& handler) {
+  try {
+    std::forward<Handler>(handler)();
+  } catch (const SilentAbort&) {
+  } catch (const std::exception& error) {
+    presenter.present(errorBoxContent(error), owner);
+  }
+}
+
+}  // namespace velmora::window
