@@ -338,9 +338,10 @@ void PatternWriter::applyDateAndTime(bool inPlace, bool withTime, bool withMilli
   apply(formats_.datePattern, inPlace);
   if (withTime) {
     text_ += ' ';
+    const bool outer = showMilliseconds_;
     showMilliseconds_ = withMilliseconds;
     apply(formats_.timePattern, inPlace);
-    showMilliseconds_ = false;
+    showMilliseconds_ = outer;
   }
 }
 

@@ -214,17 +214,18 @@ LocaleFormats localeFormatsFromQt(const QLocale& locale, const Codeset& codeset)
   formats.timePattern = front + hour + ":mm:ss" + back;
   formats.shortTimePattern = front + hour + ":mm" + back;
 
-  for (int month = 1; month <= 12; ++month) {
-    formats.shortMonthNames[month - 1] =
+  for (std::size_t index = 0; index < 12; ++index) {
+    const int month = static_cast<int>(index) + 1;
+    formats.shortMonthNames[index] =
         toCodeset(locale.monthName(month, QLocale::ShortFormat), codeset);
-    formats.longMonthNames[month - 1] =
+    formats.longMonthNames[index] =
         toCodeset(locale.monthName(month, QLocale::LongFormat), codeset);
   }
   // Qt counts Monday as 1 and Sunday as 7; the record starts with Sunday.
-  for (int day = 0; day < 7; ++day) {
-    const int qtDay = day == 0 ? 7 : day;
-    formats.shortDayNames[day] = toCodeset(locale.dayName(qtDay, QLocale::ShortFormat), codeset);
-    formats.longDayNames[day] = toCodeset(locale.dayName(qtDay, QLocale::LongFormat), codeset);
+  for (std::size_t index = 0; index < 7; ++index) {
+    const int qtDay = index == 0 ? 7 : static_cast<int>(index);
+    formats.shortDayNames[index] = toCodeset(locale.dayName(qtDay, QLocale::ShortFormat), codeset);
+    formats.longDayNames[index] = toCodeset(locale.dayName(qtDay, QLocale::LongFormat), codeset);
   }
   return formats;
 }
