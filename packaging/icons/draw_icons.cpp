@@ -1,8 +1,8 @@
-// Draws the application icon (a white "V" on a blue rounded square) as PNGs in the hicolor
-// sizes. A one-off tool, not part of the build; rerun it only to change the artwork:
+// Draws the application icon (a white "V" on a blue rounded square, like the window's logo) as PNGs
+// in the hicolor sizes. A one-off tool, not part of the build; rerun it only to change the artwork:
 //   g++ -std=c++20 -fPIC draw_icons.cpp $(pkg-config --cflags --libs Qt6Gui) -o draw_icons
 //   QT_QPA_PLATFORM=offscreen ./draw_icons hicolor
-// The "V" is a polygon rather than a font glyph, so the pictures do not depend on the fonts
+// The "V" is a stroked path rather than a font glyph, so the pictures do not depend on the fonts
 // installed where the tool runs.
 #include <QColor>
 #include <QDir>
@@ -11,6 +11,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPen>
 #include <QPolygonF>
 #include <QString>
 
@@ -26,18 +27,18 @@ QImage drawIcon(int size) {
   // All coordinates below are on a 256-unit square.
   painter.scale(size / 256.0, size / 256.0);
 
-  QLinearGradient blue(0, 0, 0, 256);
-  blue.setColorAt(0, QColor(0x2f, 0x7d, 0xe1));
-  blue.setColorAt(1, QColor(0x12, 0x4a, 0x9c));
+  // Blue at the top left turning to teal at the bottom right, as in the window's logo.
+  QLinearGradient blue(0, 0, 256, 256);
+  blue.setColorAt(0, QColor(0x1b, 0x5f, 0xae));
+  blue.setColorAt(1, QColor(0x14, 0x93, 0xa0));
   QPainterPath square;
-  square.addRoundedRect(QRectF(8, 8, 240, 240), 44, 44);
+  square.addRoundedRect(QRectF(8, 8, 240, 240), 52, 52);
   painter.fillPath(square, blue);
 
-  const QPolygonF letterV(
-      {{46, 52}, {94, 52}, {128, 160}, {162, 52}, {210, 52}, {150, 212}, {106, 212}});
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(Qt::white);
-  painter.drawPolygon(letterV);
+  QPen stroke(Qt::white, 36, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+  painter.setPen(stroke);
+  painter.setBrush(Qt::NoBrush);
+  painter.drawPolyline(QPolygonF({{70, 76}, {128, 186}, {186, 76}}));
   return image;
 }
 
