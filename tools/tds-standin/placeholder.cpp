@@ -1,3 +1,0 @@
-namespace standin {
-int placeholder() { return 0; }
-}  // namespace standin

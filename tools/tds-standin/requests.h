@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace standin {
+
+// Message types of the packet header.
+namespace packet {
+constexpr uint8_t kSqlBatch = 1;
+constexpr uint8_t kRpc = 3;
+constexpr uint8_t kReply = 4;
+constexpr uint8_t kAttention = 6;
+constexpr uint8_t kTransactionManager = 14;
+constexpr uint8_t kLogin7 = 16;
+constexpr uint8_t kPrelogin = 18;
+}  // namespace packet
+
+struct Prelogin {
+  bool wantsEncryption = false;  // the client asked for ENCRYPT_ON or ENCRYPT_REQ
+};
+
+struct Login7 {
+  uint32_t tdsVersion = 0;
+  uint32_t packetSize = 0;
+  bool integratedSecurity = false;
+  std::string hostName;
+  std::string userName;
+  std::string password;  // decoded
+  std::string appName;
+  std::string database;  // empty when the client names none
+};
+
+struct TransactionRequest {
+  uint16_t type = 0;  // 5 begin, 7 commit, 8 rollback, 9 save; others are refused
+  uint64_t descriptor = 0;
+};
+
+// Each parser reads one whole request message and throws ProtocolError when a field or an
+// offset points past its end or a length is impossible.
+Prelogin parsePrelogin(std::string_view message);
+Login7 parseLogin7(std::string_view message);
+// Skips ALL_HEADERS (present from TDS 7.2) and returns the UTF-8 text of an SQL batch.
+std::string parseSqlBatch(std::string_view message, uint32_t tdsVersion);
+TransactionRequest parseTransactionRequest(std::string_view message, uint32_t tdsVersion);
+// The procedure name of an RPC request, or "#<id>" for a procedure sent by number.
+std::string parseRpcName(std::string_view message, uint32_t tdsVersion);
+
+}  // namespace standin

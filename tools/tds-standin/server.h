@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+
+#include "fixture.h"
+#include "statement_log.h"
+
+namespace standin {
+
+// Listens on 127.0.0.1 and serves each accepted connection on a thread of its own.
+class Server {
+ public:
+  // Binds the port (0 picks a free one). Throws std::runtime_error when it cannot listen.
+  Server(const Fixture& fixture, uint16_t port, StatementLog* log);
+  ~Server();
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+
+  uint16_t port() const { return port_; }
+  // Accepts connections until the process ends.
+  [[noreturn]] void serveForever();
+
+ private:
+  const Fixture& fixture_;
+  StatementLog* log_;
+  int listenFd_ = -1;
+  uint16_t port_ = 0;
+};
+
+}  // namespace standin

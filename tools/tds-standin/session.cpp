@@ -1,0 +1,413 @@
+#include "session.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "requests.h"
+#include "row_encoder.h"
+#include "synthetic_rows.h"
+#include "text_codec.h"
+#include "wire.h"
+
+namespace standin {
+namespace {
+
+constexpr uint16_t kCmdSelect = 0xC1;
+constexpr std::size_t kSmallestPacket = 512;
+constexpr const char* kVersionText =
+    "Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64) \n\tSep 24 2019 13:48:23 \n\t"
+    "Copyright (C) 2019 Microsoft Corporation\n\tDeveloper Edition (64-bit) on Linux "
+    "(Velmora tds-standin) <X64>";
+
+uint32_t agreedVersion(uint32_t requested) {
+  if (requested >= kTds74)
+    return kTds74;
+  if (requested >= kTds73B)
+    return kTds73B;
+  if (requested >= kTds73A)
+    return kTds73A;
+  if (requested >= kTds72)
+    return kTds72;
+  if (requested >= 0x71000000)
+    return kTds71;
+  throw ProtocolError("TDS version " + std::to_string(requested >> 24) + " is older than 7.1");
+}
+
+ServerMessage loginFailed(const std::string& user) {
+  return {18456, 1, 14, "Login failed for user '" + user + "'.", 1};
+}
+
+std::string bytesOf(uint64_t v) {
+  std::string out;
+  ByteWriter(out).u64(v);
+  return out;
+}
+
+}  // namespace
+
+Session::Session(int fd, uint16_t spid, const Fixture& fixture, StatementLog* log)
+    : fd_(fd), spid_(spid), fixture_(fixture), log_(log), channel_(fd, spid) {}
+
+Session::~Session() {
+  ::close(fd_);
+}
+
+void Session::run() noexcept {
+  try {
+    serve();
+  } catch (const ClientGone& e) {
+    std::fprintf(stderr, "tds-standin: connection %u: %s\n", spid_, e.what());
+  } catch (const ProtocolError& e) {
+    std::fprintf(stderr, "tds-standin: connection %u: bad request, closing: %s\n", spid_, e.what());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tds-standin: connection %u: closing after an error: %s\n", spid_,
+                 e.what());
+  }
+}
+
+void Session::serve() {
+  PacketChannel::Message message;
+  if (fixture_.login.neverAnswer) {
+    while (channel_.read(message)) {
+    }
+    return;
+  }
+  bool loggedIn = false;
+  while (channel_.read(message)) {
+    if (!loggedIn) {
+      if (message.type == packet::kPrelogin) {
+        prelogin(message);
+      } else if (message.type == packet::kLogin7) {
+        if (!login(message))
+          return;
+        loggedIn = true;
+      } else {
+        throw ProtocolError("request of type " + std::to_string(message.type) +
+                            " before the login");
+      }
+      continue;
+    }
+    switch (message.type) {
+      case packet::kSqlBatch:
+        batch(parseSqlBatch(message.payload, tdsVersion_));
+        break;
+      case packet::kTransactionManager:
+        transaction(message);
+        break;
+      case packet::kAttention:
+        // Nothing is running: acknowledge the cancel.
+        putDone(channel_.out(), done::kAttention, 0, 0, tdsVersion_);
+        channel_.endMessage();
+        break;
+      case packet::kRpc:
+        error({2812, 62, 16,
+               "Could not find stored procedure '" + parseRpcName(message.payload, tdsVersion_) +
+                   "'.",
+               1});
+        putDone(channel_.out(), done::kError, 0, 0, tdsVersion_);
+        channel_.endMessage();
+        break;
+      default:
+        throw ProtocolError("unexpected request of type " + std::to_string(message.type));
+    }
+  }
+}
+
+void Session::prelogin(const PacketChannel::Message& message) {
+  parsePrelogin(message.payload);
+  std::string& out = channel_.out();
+  ByteWriter w(out);
+  // Option table: VERSION, ENCRYPTION, INSTOPT, THREADID, MARS, then the data.
+  const uint8_t options[][2] = {{0, 6}, {1, 1}, {2, 1}, {3, 0}, {4, 1}};
+  uint16_t offset = sizeof options / sizeof options[0] * 5 + 1;
+  for (const auto& [option, length] : options) {
+    w.u8(option);
+    w.u16be(offset);
+    w.u16be(length);
+    offset = static_cast<uint16_t>(offset + length);
+  }
+  w.u8(0xFF);
+  w.u8(15), w.u8(0), w.u16be(2000), w.u16be(0);  // server version 15.0.2000.0
+  w.u8(2);                                       // ENCRYPT_NOT_SUP
+  w.u8(0);                                       // instance name matched
+  w.u8(0);                                       // no MARS
+  channel_.endMessage();
+}
+
+bool Session::login(const PacketChannel::Message& message) {
+  Login7 request = parseLogin7(message.payload);
+  tdsVersion_ = agreedVersion(request.tdsVersion);
+  if (fixture_.login.delayMs > 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(fixture_.login.delayMs));
+  }
+  std::string& out = channel_.out();
+  auto refuse = [&] {
+    putDone(out, done::kError, 0, 0, tdsVersion_);
+    channel_.endMessage();
+    return false;
+  };
+  if (request.integratedSecurity || !equalsIgnoreCase(request.userName, fixture_.login.user) ||
+      request.password != fixture_.login.password) {
+    error(loginFailed(request.userName));
+    return refuse();
+  }
+  std::string wanted = request.database.empty() ? "master" : request.database;
+  const Database* db = fixture_.findDatabase(wanted);
+  if (db == nullptr) {
+    error({4060, 1, 11,
+           "Cannot open database \"" + wanted + "\" requested by the login. The login failed.", 1});
+    error(loginFailed(request.userName));
+    return refuse();
+  }
+  std::size_t size =
+      request.packetSize == 0 ? PacketChannel::kDefaultPacketSize : request.packetSize;
+  size = std::clamp(size, kSmallestPacket, PacketChannel::kLargestPacket);
+
+  database_ = loginDatabase_ = db;
+  putEnvChangeText(out, envchange::kDatabase, db->name, "master");
+  putMessage(out, {5701, 2, 0, "Changed database context to '" + db->name + "'.", 1}, tdsVersion_);
+  std::string collation(db->collation.bytes.begin(), db->collation.bytes.end());
+  putEnvChangeBytes(out, envchange::kCollation, collation, "");
+  putEnvChangeText(out, envchange::kLanguage, "us_english", "");
+  putMessage(out, {5703, 1, 0, "Changed language setting to us_english.", 1}, tdsVersion_);
+  putLoginAck(out, tdsVersion_);
+  putEnvChangeText(out, envchange::kPacketSize, std::to_string(size),
+                   std::to_string(channel_.packetSize()));
+  putDone(out, done::kFinal, 0, 0, tdsVersion_);
+  channel_.endMessage();
+  channel_.setPacketSize(size);
+  return true;
+}
+
+void Session::error(const ServerMessage& message) {
+  putMessage(channel_.out(), message, tdsVersion_);
+}
+
+uint16_t Session::doneStatus(bool last, bool counted) const {
+  uint16_t status = last ? done::kFinal : done::kMore;
+  if (counted && !noCount_)
+    status |= done::kCount;
+  return status;
+}
+
+void Session::batch(const std::string& text) {
+  if (log_ != nullptr)
+    log_->write(text);
+  cancelled_ = false;
+  std::vector<Statement> statements = parseBatch(text);
+  if (statements.empty()) {
+    putDone(channel_.out(), done::kFinal, 0, 0, tdsVersion_);
+  }
+  for (std::size_t i = 0; i < statements.size(); ++i) {
+    if (!execute(statements[i], i + 1 == statements.size()) || cancelled_)
+      break;
+  }
+  channel_.endMessage();
+}
+
+bool Session::execute(const Statement& s, bool last) {
+  std::string& out = channel_.out();
+  switch (s.kind) {
+    case Statement::Kind::ListDatabases: {
+      std::vector<std::string> names;
+      for (const auto& db : fixture_.databases) {
+        if (db.id > 6)
+          names.push_back(db.name);
+      }
+      selectNames(names, doneStatus(last, true));
+      return true;
+    }
+    case Statement::Kind::ListUserTables: {
+      std::vector<std::string> names;
+      for (const auto& t : database_->tables)
+        names.push_back(t.name);
+      selectNames(names, doneStatus(last, true));
+      return true;
+    }
+    case Statement::Kind::ComputedColumns: {
+      std::vector<std::string> names;
+      const Database* db =
+          s.object.empty() || s.object[0].empty() ? database_ : fixture_.findDatabase(s.object[0]);
+      const Table* table =
+          db == nullptr || s.object.empty()
+              ? nullptr
+              : findTable(*db, s.object[1].empty() ? "dbo" : s.object[1], s.object[2]);
+      if (table != nullptr) {
+        for (const auto& c : table->columns) {
+          if (c.computed)
+            names.push_back(c.name);
+        }
+      }
+      selectNames(names, doneStatus(last, true));
+      return true;
+    }
+    case Statement::Kind::SelectAll:
+      return selectTable(s, doneStatus(last, true));
+    case Statement::Kind::SelectVersion: {
+      std::vector<Column> columns{{"", SqlType{BaseType::NVarChar, 300}, false}};
+      EncodeContext context{tdsVersion_, textSize_, database_};
+      RowEncoder encoder(columns, "", context);
+      encoder.putColMetadata(out);
+      if (!fmtOnly_) {
+        Cell cell;
+        cell.kind = Cell::Kind::Bytes;
+        cell.bytes = toUtf16(kVersionText);
+        encoder.putRow(out, {cell});
+      }
+      putDone(out, doneStatus(last, true), kCmdSelect, fmtOnly_ ? 0 : 1, tdsVersion_);
+      return true;
+    }
+    case Statement::Kind::Use: {
+      const Database* db = fixture_.findDatabase(s.object[0]);
+      if (db == nullptr) {
+        error({911, 1, 16,
+               "Database '" + s.object[0] +
+                   "' does not exist. Make sure that the name is entered correctly.",
+               1});
+        putDone(out, done::kError, 0, 0, tdsVersion_);
+        return false;
+      }
+      useDatabase(*db, true);
+      putDone(out, doneStatus(last, false), 0, 0, tdsVersion_);
+      return true;
+    }
+    case Statement::Kind::SetTextSize:
+      // 0 restores the default; a negative size means no limit.
+      textSize_ = s.number == 0 ? 4096 : s.number < 0 ? -1 : s.number;
+      break;
+    case Statement::Kind::SetFmtOnly:
+      fmtOnly_ = s.on;
+      break;
+    case Statement::Kind::SetNoCount:
+      noCount_ = s.on;
+      break;
+    case Statement::Kind::SetOther:
+      break;
+    case Statement::Kind::SyntaxError:
+      error({102, 1, 15, "Incorrect syntax near '" + s.near + "'.", 1});
+      putDone(out, done::kError, 0, 0, tdsVersion_);
+      return false;
+  }
+  putDone(out, doneStatus(last, false), 0, 0, tdsVersion_);
+  return true;
+}
+
+void Session::useDatabase(const Database& db, bool withCollation) {
+  std::string& out = channel_.out();
+  putEnvChangeText(out, envchange::kDatabase, db.name, database_->name);
+  putMessage(out, {5701, 1, 0, "Changed database context to '" + db.name + "'.", 1}, tdsVersion_);
+  if (withCollation) {
+    std::string collation(db.collation.bytes.begin(), db.collation.bytes.end());
+    putEnvChangeBytes(out, envchange::kCollation, collation, "");
+  }
+  database_ = &db;
+}
+
+void Session::selectNames(const std::vector<std::string>& names, uint16_t status) {
+  std::string& out = channel_.out();
+  std::vector<Column> columns{{"name", SqlType{BaseType::SysName, 128}, false}};
+  EncodeContext context{tdsVersion_, textSize_, database_};
+  RowEncoder encoder(columns, "", context);
+  encoder.putColMetadata(out);
+  std::vector<Cell> row(1);
+  row[0].kind = Cell::Kind::Bytes;
+  uint64_t count = 0;
+  if (!fmtOnly_) {
+    for (const auto& name : names) {
+      row[0].bytes = toUtf16(name);
+      encoder.putRow(out, row);
+      ++count;
+    }
+  }
+  putDone(out, status, kCmdSelect, count, tdsVersion_);
+}
+
+bool Session::selectTable(const Statement& s, uint16_t status) {
+  std::string& out = channel_.out();
+  const Database* db = s.object[0].empty() ? database_ : fixture_.findDatabase(s.object[0]);
+  const Table* table = db == nullptr
+                           ? nullptr
+                           : findTable(*db, s.object[1].empty() ? "dbo" : s.object[1], s.object[2]);
+  if (table == nullptr) {
+    error({208, 1, 16, "Invalid object name '" + s.objectText() + "'.", 1});
+    putDone(out, done::kError, 0, 0, tdsVersion_);
+    return false;
+  }
+  EncodeContext context{tdsVersion_, textSize_, db};
+  RowEncoder encoder(table->columns, table->name, context);
+  encoder.putColMetadata(out);
+  uint64_t total = fmtOnly_ ? 0 : table->rowCount();
+  uint64_t sent = 0;
+  SyntheticRows synthetic(*table);
+  std::vector<Cell> generated;
+  const std::size_t flushAt = channel_.packetSize() * 16;
+  for (; sent < total; ++sent) {
+    if (table->closeAfterRows && sent == *table->closeAfterRows) {
+      channel_.abandon();
+      throw ClientGone("closed after " + std::to_string(sent) + " rows of " + table->name +
+                       ", as the fixture asks");
+    }
+    if (table->generate) {
+      synthetic.fill(sent, generated);
+      encoder.putRow(out, generated);
+    } else {
+      encoder.putRow(out, table->rows[sent]);
+    }
+    if (out.size() >= flushAt) {
+      channel_.sendFullPackets();
+      if (channel_.attentionArrived()) {
+        putDone(out, done::kAttention, 0, 0, tdsVersion_);
+        cancelled_ = true;
+        return false;
+      }
+    }
+  }
+  putDone(out, status, kCmdSelect, sent, tdsVersion_);
+  return true;
+}
+
+void Session::transaction(const PacketChannel::Message& message) {
+  TransactionRequest request = parseTransactionRequest(message.payload, tdsVersion_);
+  std::string& out = channel_.out();
+  constexpr uint16_t kBegin = 5, kCommit = 7, kRollback = 8, kSave = 9;
+  switch (request.type) {
+    case kBegin:
+      transaction_ = nextTransaction_++;
+      putEnvChangeBytes(out, envchange::kBeginTransaction, bytesOf(transaction_), "");
+      break;
+    case kCommit:
+    case kRollback:
+      if (transaction_ == 0) {
+        error({request.type == kCommit ? 3902 : 3903, 1, 16,
+               request.type == kCommit
+                   ? "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."
+                   : "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.",
+               1});
+        putDone(out, done::kError, 0, 0, tdsVersion_);
+        channel_.endMessage();
+        return;
+      }
+      putEnvChangeBytes(
+          out,
+          request.type == kCommit ? envchange::kCommitTransaction : envchange::kRollbackTransaction,
+          "", bytesOf(transaction_));
+      transaction_ = 0;
+      break;
+    case kSave:
+      break;
+    default:
+      error({8509, 1, 16, "The transaction manager request is not supported.", 1});
+      putDone(out, done::kError, 0, 0, tdsVersion_);
+      channel_.endMessage();
+      return;
+  }
+  putDone(out, done::kFinal, 0, 0, tdsVersion_);
+  channel_.endMessage();
+}
+
+}  // namespace standin

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "fixture.h"
+#include "packet_channel.h"
+#include "statement.h"
+#include "statement_log.h"
+#include "tokens.h"
+
+namespace standin {
+
+// One client connection, served on its own thread from login to close.
+class Session {
+ public:
+  Session(int fd, uint16_t spid, const Fixture& fixture, StatementLog* log);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Serves the connection until the client leaves or breaks the protocol; reports why a
+  // connection ended early on standard error. Never throws.
+  void run() noexcept;
+
+ private:
+  void serve();
+  bool login(const PacketChannel::Message& message);
+  void prelogin(const PacketChannel::Message& message);
+  void batch(const std::string& text);
+  void transaction(const PacketChannel::Message& message);
+  // Runs one statement; returns false when an error ended the batch.
+  bool execute(const Statement& statement, bool last);
+  bool selectTable(const Statement& statement, uint16_t doneStatus);
+  void selectNames(const std::vector<std::string>& names, uint16_t doneStatus);
+  void useDatabase(const Database& db, bool withCollation);
+  void error(const ServerMessage& message);
+  uint16_t doneStatus(bool last, bool counted) const;
+
+  int fd_;
+  uint16_t spid_;
+  const Fixture& fixture_;
+  StatementLog* log_;
+  PacketChannel channel_;
+
+  uint32_t tdsVersion_ = kTds74;
+  const Database* database_ = nullptr;
+  const Database* loginDatabase_ = nullptr;
+  int64_t textSize_ = 4096;
+  bool fmtOnly_ = false;
+  bool noCount_ = false;
+  uint64_t transaction_ = 0;  // descriptor of the open transaction, 0 when none
+  uint64_t nextTransaction_ = 1;
+  bool cancelled_ = false;  // an ATTENTION stopped the current reply
+};
+
+}  // namespace standin

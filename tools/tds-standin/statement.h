@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace standin {
+
+// The catalogue statements a client sends, compared exactly (blanks and line ends around
+// them aside).
+constexpr const char* kListDatabasesStatement = "Select Name from SysDataBases where DBid>6";
+constexpr const char* kListUserTablesStatement =
+    "select name from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1";
+constexpr const char* kComputedColumnsPrefix =
+    "select name from syscolumns where id = object_id(N'";
+constexpr const char* kComputedColumnsSuffix = "') and iscomputed = 1";
+
+// One statement of a batch, as far as the stand-in understands it.
+struct Statement {
+  enum class Kind {
+    ListDatabases,
+    ListUserTables,
+    ComputedColumns,  // `object` names the table; an unparsable name finds no table
+    SelectAll,        // select * from `object`
+    SelectVersion,
+    Use,  // `object` holds the database name
+    SetTextSize,
+    SetFmtOnly,
+    SetNoCount,
+    SetOther,
+    SyntaxError,  // `near` holds the text the error names
+  };
+
+  Kind kind = Kind::SyntaxError;
+  // A multi-part object name without brackets or quotes: {db, schema, name} aligned right,
+  // so a one-part name is {"", "", name}.
+  std::vector<std::string> object;
+  int64_t number = 0;  // SET TEXTSIZE
+  bool on = false;     // SET FMTONLY, SET NOCOUNT
+  std::string near;
+
+  // The name as a server quotes it in "Invalid object name": the parts given, joined by ".".
+  std::string objectText() const;
+};
+
+// Splits a batch into statements. Never throws: what it does not understand becomes a
+// SyntaxError statement, after which the batch ends.
+std::vector<Statement> parseBatch(const std::string& batch);
+
+}  // namespace standin
