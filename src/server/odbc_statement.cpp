@@ -34,6 +34,9 @@ void Statement::configure() {
   check(SQLSetStmtAttr(statement, SQL_ATTR_CONCURRENCY,
                        reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0),
         HandleKind::statement, statement, "SQLSetStmtAttr");
+  // Statements go to the server as written: no ODBC escape clauses like {fn ...} in names.
+  check(SQLSetStmtAttr(statement, SQL_ATTR_NOSCAN, reinterpret_cast<SQLPOINTER>(SQL_NOSCAN_ON), 0),
+        HandleKind::statement, statement, "SQLSetStmtAttr");
   check(SQLSetStmtAttr(statement, SQL_ATTR_QUERY_TIMEOUT,
                        reinterpret_cast<SQLPOINTER>(kQueryTimeoutSeconds), 0),
         HandleKind::statement, statement, "SQLSetStmtAttr");

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Peak resident memory of the ODBC data access layer while it streams 10,000 and 1,000,000 rows
+# of the same columns, once with bounded columns only (block fetches) and once with long
+# columns (piecewise reads). The two figures of each pair must differ by less than 10%.
+# Usage: bash bench/odbc_memory.sh   (builds Release into build-bench-odbc/)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$PWD
+build=$repo/build-bench-odbc
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" --target velmora_server tds-standin -j 2 >/dev/null
+program=$build/odbc_stream_memory
+c++ -std=c++20 -O2 -Wall -Wextra -I"$repo/src" bench/odbc_stream_memory.cpp \
+  "$build/src/server/libvelmora_server.a" $(pkg-config --libs odbc) -o "$program"
+
+work=$(mktemp -d /tmp/velmora-odbc-bench.XXXXXX)
+"$build/tools/tds-standin/tds-standin" --fixture bench/odbc_memory.json --port 0 >"$work/standin.out" &
+standin=$!
+trap 'kill $standin 2>/dev/null || true; wait $standin 2>/dev/null || true; rm -rf "$work"' EXIT
+for _ in $(seq 100); do
+  grep -q '^listening on' "$work/standin.out" 2>/dev/null && break
+  sleep 0.1
+done
+port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/standin.out" | head -n 1)
+[[ -n $port ]] || { echo "the stand-in did not start" >&2; exit 1; }
+
+peak() { "$program" "127.0.0.1,$port" 'Bench#2026' Bench "$1" | tee /dev/stderr | sed 's/.*peak_rss_kb \([0-9]*\).*/\1/'; }
+status=0
+for kind in Bounded Long; do
+  small=$(peak "${kind}10k")
+  big=$(peak "${kind}1M")
+  percent=$(awk -v s="$small" -v b="$big" 'BEGIN { printf "%.1f", (b - s) * 100 / s }')
+  verdict=$(awk -v p="$percent" 'BEGIN { print (p < 10 && p > -10) ? "ok" : "TOO MUCH" }')
+  echo "$kind: peak RSS ${small} kB for 10,000 rows, ${big} kB for 1,000,000 rows: ${percent}% ($verdict)"
+  [[ $verdict == ok ]] || status=1
+done
+exit $status
