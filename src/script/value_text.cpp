@@ -15,10 +15,7 @@ namespace velmora::script {
 
 namespace {
 
-using server::Field;
-using server::TFieldType;
-using server::Value;
-using namespace server;  // the ft* names
+using namespace server;  // Value, its kinds and the ft* names
 
 // The names the conversion errors give the kinds of a value, after the platform's variants.
 const char* kindName(const Value& value) {
@@ -62,7 +59,7 @@ std::int64_t wholeNumber(const Value& value, std::int64_t minimum, std::int64_t 
         if constexpr (std::is_integral_v<Held> && !std::is_same_v<Held, bool>) {
           return inRange(held);
         } else if constexpr (std::is_same_v<Held, Decimal>) {
-          // 10^38 still fits in 128 bits; a larger scale leaves a nonzero value no whole part.
+          // 10^38 still fits in 128 bits; with a larger scale a nonzero value lies below one.
           if (held.scale > 38 && held.digits != 0)
             cannotConvert(value, target);
           unsigned __int128 unit = held.scale > 38 ? 1 : powerOfTen(held.scale);

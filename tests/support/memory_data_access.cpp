@@ -140,9 +140,9 @@ MemoryResult namesResult(const std::vector<std::u16string>& names) {
   return result;
 }
 
-// What the connections of one connection object share with the recordsets they made: whether
-// it is open (a recordset of an earlier opening reads nothing) and whether a result is still
-// unread (the server takes one statement at a time).
+// What a connection shares with the recordsets it made: whether it is open (a recordset of an
+// earlier opening reads nothing more) and whether a result is still unread (the server takes
+// one statement at a time).
 struct ConnectionState {
   bool open = false;
   int generation = 0;
