@@ -8,7 +8,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -149,4 +153,66 @@ void StandinProcess::stop() noexcept {
     ::close(stdoutFd_);
     stdoutFd_ = -1;
   }
+}
+
+namespace {
+
+std::string readWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace
+
+ProgramResult runProgram(const std::vector<std::string>& argv, const std::string& input,
+                         std::chrono::seconds timeout) {
+  char dirTemplate[] = "/tmp/velmora-run.XXXXXX";
+  if (::mkdtemp(dirTemplate) == nullptr) {
+    throw std::runtime_error("cannot make a temporary folder");
+  }
+  std::string dir = dirTemplate;
+  std::string inPath = dir + "/in", outPath = dir + "/out", errPath = dir + "/err";
+  std::ofstream(inPath, std::ios::binary) << input;
+
+  std::vector<std::string> args = argv;
+  std::vector<char*> raw;
+  for (auto& a : args)
+    raw.push_back(a.data());
+  raw.push_back(nullptr);
+  pid_t pid = ::fork();
+  if (pid < 0) {
+    throw std::runtime_error(std::string("cannot start ") + argv[0] + ": " + std::strerror(errno));
+  }
+  if (pid == 0) {
+    int in = ::open(inPath.c_str(), O_RDONLY);
+    int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(in, STDIN_FILENO);
+    ::dup2(out, STDOUT_FILENO);
+    ::dup2(err, STDERR_FILENO);
+    ::execv(raw[0], raw.data());
+    ::_exit(127);
+  }
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  int status = 0;
+  pid_t done = 0;
+  while ((done = ::waitpid(pid, &status, WNOHANG)) == 0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (done == 0) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+  }
+  ProgramResult result;
+  result.exitCode = done != 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.out = readWhole(outPath);
+  result.err = readWhole(errPath);
+  std::remove(inPath.c_str());
+  std::remove(outPath.c_str());
+  std::remove(errPath.c_str());
+  ::rmdir(dir.c_str());
+  return result;
 }

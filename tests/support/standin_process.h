@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -35,3 +36,16 @@ class StandinProcess {
   int stdoutFd_ = -1;
   int port_ = 0;
 };
+
+// What a finished program left behind.
+struct ProgramResult {
+  int exitCode = -1;  // -1 when it was killed (time-out or signal)
+  std::string out;
+  std::string err;
+};
+
+// Runs argv[0] (a path, no shell) with `input` on its standard input and collects its
+// output; kills it when it runs longer than `timeout`. Throws std::runtime_error when it
+// cannot be started.
+ProgramResult runProgram(const std::vector<std::string>& argv, const std::string& input = "",
+                         std::chrono::seconds timeout = std::chrono::seconds(60));

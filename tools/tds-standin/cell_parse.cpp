@@ -121,9 +121,17 @@ Cell parseMomentCell(const json& value, const SqlType& type) {
       }
       break;
     }
+    case BaseType::DateTimeOffset: {
+      // The wire carries the moment in UTC, which must stay inside 0001-01-01..9999-12-31.
+      int64_t utc = m.ticks - int64_t{m.offsetMinutes} * 60 * kTicksPerSecond;
+      if ((m.days == 0 && utc < 0) ||
+          (m.days == daysFromCivil(9999, 12, 31) && utc >= kTicksPerDay)) {
+        fail(describe(value) + " is out of range in UTC");
+      }
+      [[fallthrough]];
+    }
     case BaseType::Time:
     case BaseType::DateTime2:
-    case BaseType::DateTimeOffset:
       if (m.fractionDigits > type.scale) {
         fail(describe(value) + " has more fraction digits than the column's scale");
       }
