@@ -1,0 +1,241 @@
+// velmora-export against the stand-in serving the sample server: the scripts it writes, its
+// progress and error output and its exit codes.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "e2e/export_runner.h"
+#include "support/standin_process.h"
+
+namespace velmora::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kSamplePassword = "Velmora#2026";
+const std::string kConnectFailure =
+    "无法连接数据库，可能是用户名、密码错或计算机上未安装SQL SERVER\n";
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string crlfLines(std::initializer_list<std::string_view> lines) {
+  std::string bytes;
+  for (std::string_view line : lines) {
+    bytes += line;
+    bytes += "\r\n";
+  }
+  return bytes;
+}
+
+std::string progressLines(std::initializer_list<std::string_view> tables) {
+  std::string text;
+  for (std::string_view table : tables) {
+    text += "正在处理表 ";
+    text += table;
+    text += " 的初始化数据....\n";
+  }
+  return text;
+}
+
+const std::string kDeptLines =
+    crlfLines({"insert Dept (ID,Name,Active,Note) Values(1,'Sales',1,Null)",
+               "insert Dept (ID,Name,Active,Note) Values(2,'O''Brien & Co',0,'call back')"});
+const std::string kShopTrailer =
+    crlfLines({"USE master", "EXEC sp_dboption 'Shop','autoshrink','TRUE'",
+               "EXEC sp_dboption 'Shop','autoclose','TRUE'"});
+
+// A unified diff of the expected file against the bytes written, for the failure message.
+std::string unifiedDiff(const fs::path& expected, const fs::path& actual) {
+  const std::string command = "diff -u '" + expected.string() + "' '" + actual.string() + "'";
+  std::string output;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[4096];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+      output.append(buffer, got);
+    ::pclose(pipe);
+  }
+  return output;
+}
+
+class ExportTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    sample_ = std::make_unique<StandinProcess>(std::string(VELMORA_DATA_DIR) + "/sample.json");
+  }
+  static void TearDownTestSuite() { sample_.reset(); }
+
+  ExportTest() {
+    char pattern[] = "/tmp/velmora-export-e2e-XXXXXX";
+    directory_ = ::mkdtemp(pattern);
+  }
+  ~ExportTest() override { fs::remove_all(directory_); }
+
+  // Runs the exporter on the sample server under C.UTF-8 with the sample's password.
+  ExportResult exportSample(std::vector<std::string> arguments, EnvironmentChanges changes = {}) {
+    std::vector<std::string> all{"--server", sample_->serverText()};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    EnvironmentChanges environment{{"LC_ALL", "C.UTF-8"}, {"VELMORA_PASSWORD", kSamplePassword}};
+    for (auto& [name, value] : changes)
+      environment[name] = value;
+    return runExport(directory_, all, environment);
+  }
+
+  fs::path script() const { return directory_ / "MakeInitData.txt"; }
+
+  static inline std::unique_ptr<StandinProcess> sample_;
+  fs::path directory_;
+};
+
+TEST_F(ExportTest, SampleScriptsEqualTheGoldenFiles) {
+  struct Case {
+    std::vector<std::string> arguments;
+    const char* golden;
+  };
+  const std::vector<Case> cases = {
+      {{"--database", "Shop"}, "sample-shop.expected.txt"},
+      {{"--database", "Shop", "--no-go"}, "sample-shop-nogo.expected.txt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.golden);
+    const ExportResult result = exportSample(c.arguments);
+    EXPECT_EQ(result.exitCode, 0) << result.standardError;
+    EXPECT_EQ(result.standardError,
+              progressLines({"Dept", "Products", "Order Details", "Audit", "Customers"}) +
+                  "初始化数据处理完毕!\n");
+    const fs::path golden = fs::path(VELMORA_DATA_DIR) / c.golden;
+    EXPECT_TRUE(readFile(script()) == readFile(golden)) << unifiedDiff(golden, script());
+  }
+}
+
+TEST_F(ExportTest, NamedTablesAreWrittenInCatalogueOrder) {
+  const ExportResult result =
+      exportSample({"--database", "shop", "--tables", "Order Details,dept", "--no-go"});
+  EXPECT_EQ(result.exitCode, 0) << result.standardError;
+  EXPECT_EQ(readFile(script()),
+            kDeptLines +
+                crlfLines({"insert [Order Details] (OrderID,[Unit Price],Quantity) "
+                           "Values(10248,'14',12)"}) +
+                kShopTrailer);
+}
+
+TEST_F(ExportTest, FailuresExitWithTheirCodeAndText) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> arguments;
+    EnvironmentChanges environment;
+    int exitCode;
+    std::string errorOutput;
+  };
+  const std::vector<Case> cases = {
+      {"wrong password",
+       {"--database", "Shop"},
+       {{"VELMORA_PASSWORD", "wrong"}},
+       2,
+       kConnectFailure},
+      {"--password wins over the environment",
+       {"--database", "Shop", "--password", "wrong"},
+       {},
+       2,
+       kConnectFailure},
+      {"no password at all",
+       {"--database", "Shop"},
+       {{"VELMORA_PASSWORD", std::nullopt}},
+       2,
+       kConnectFailure},
+      {"unknown database", {"--database", "Nope"}, {}, 1, "Database 'Nope' not found.\n"},
+      {"database hidden by the catalogue",
+       {"--database", "model"},
+       {},
+       1,
+       "Database 'model' not found.\n"},
+      {"unknown table",
+       {"--database", "Shop", "--tables", "Dept,Nope"},
+       {},
+       1,
+       "Table 'Nope' not found.\n"},
+      {"database without tables writes the trailer",
+       {"--database", "Empty", "--no-go"},
+       {},
+       0,
+       "初始化数据处理完毕!\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(script());
+    const ExportResult result = exportSample(c.arguments, c.environment);
+    EXPECT_EQ(result.exitCode, c.exitCode);
+    EXPECT_EQ(result.standardError, c.errorOutput);
+    // A run that cannot start leaves no script behind.
+    EXPECT_EQ(fs::exists(script()), c.exitCode == 0);
+  }
+}
+
+TEST_F(ExportTest, ServerNotReachableExitsTwo) {
+  const ExportResult result = runExport(
+      directory_, {"--server", "127.0.0.1,1", "--database", "Shop"}, {{"LC_ALL", "C.UTF-8"}});
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_EQ(result.standardError, kConnectFailure);
+}
+
+TEST_F(ExportTest, CommandLine) {
+  struct Case {
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string outputStart;
+    std::string errorStart;
+  };
+  const std::vector<Case> cases = {
+      {{"--help"}, 0, "Usage: velmora-export --server S --database D", ""},
+      {{"--version"}, 0, "velmora-export 0.", ""},
+      {{"--server", "x"}, 1, "", "velmora-export: option --database is required\n"},
+      {{"--database", "Shop"}, 1, "", "velmora-export: option --server is required\n"},
+      {{"--server", "x", "--database"}, 1, "", "velmora-export: option --database needs a value\n"},
+      {{"--server", "x", "--database", "D", "--frobnicate"},
+       1,
+       "",
+       "velmora-export: unknown argument --frobnicate\n"},
+      {{"--server=x", "--database=D", "--no-go=1"}, 1, "", "velmora-export: option --no-go"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments.front());
+    const ExportResult result = runExport(directory_, c.arguments, {{"LC_ALL", "C.UTF-8"}});
+    EXPECT_EQ(result.exitCode, c.exitCode);
+    EXPECT_TRUE(result.standardOutput.starts_with(c.outputStart)) << result.standardOutput;
+    EXPECT_TRUE(result.standardError.starts_with(c.errorStart)) << result.standardError;
+  }
+}
+
+TEST_F(ExportTest, GbkLocaleWritesGbkBytes) {
+  if (std::setlocale(LC_ALL, "zh_CN.GBK") == nullptr)
+    GTEST_SKIP() << "locale zh_CN.GBK is not installed (scripts/setup.sh makes it)";
+  std::setlocale(LC_ALL, "C");
+
+  const ExportResult result = exportSample(
+      {"--database", "Shop", "--tables", "Customers,Dept", "--no-go"}, {{"LC_ALL", "zh_CN.GBK"}});
+
+  EXPECT_EQ(result.exitCode, 0) << result.standardError;
+  // Zoë: GBK has no ë.
+  EXPECT_EQ(
+      readFile(script()),
+      kDeptLines +
+          crlfLines({"insert Customers (Code,Name,Memo,Born) Values('C001','\xD5\xC5\xC8\xFD',"
+                     "'first line",
+                     "second line','1990-07-01')",
+                     "insert Customers (Code,Name,Memo,Born) Values('C002','Zo?',Null,Null)"}) +
+          kShopTrailer);
+  EXPECT_TRUE(result.standardError.ends_with(
+      "\xB3\xF5\xCA\xBC\xBB\xAF\xCA\xFD\xBE\xDD\xB4\xA6\xC0\xED\xCD\xEA\xB1\xCF!\n"));
+}
+
+}  // namespace
+}  // namespace velmora::e2e
