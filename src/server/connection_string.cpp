@@ -141,14 +141,11 @@ std::u16string odbcAttributeValue(std::u16string_view value) {
                      (value.empty() || (!isBlank(value.front()) && !isBlank(value.back())));
   if (plain)
     return std::u16string(value);
-  std::u16string braced = u"{";
-  for (char16_t c : value) {
-    braced += c;
-    if (c == u'}')
-      braced += u'}';
-  }
-  braced += u'}';
-  return braced;
+  // FreeTDS ends a braced value at the first "};" and reads "}}" as two characters: a '}'
+  // stays single, and a value holding "};" cannot be passed at all.
+  if (value.find(u"};") != std::u16string_view::npos)
+    throw DataAccessError("A connection value holding \"};\" cannot be passed to the driver.");
+  return u"{" + std::u16string(value) + u"}";
 }
 
 std::u16string odbcConnectionString(const ConnectionProperties& properties) {

@@ -34,7 +34,8 @@ ServerAddress parseDataSource(std::u16string_view dataSource);
 // and UTF-8 on the client side.
 std::u16string odbcConnectionString(const ConnectionProperties& properties);
 
-// One ODBC attribute value: bare when plain, else between braces with every '}' doubled.
+// One ODBC attribute value as FreeTDS reads it: bare when plain, else between braces. Throws
+// DataAccessError for a value holding "};", which FreeTDS cannot read back.
 std::u16string odbcAttributeValue(std::u16string_view value);
 
 }  // namespace velmora::server

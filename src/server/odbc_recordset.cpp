@@ -180,6 +180,7 @@ class OdbcRecordset final : public Recordset {
     if (eof_)
       throw DataAccessError("Either BOF or EOF is True, or the current record has been deleted.");
     moved_ = true;
+    handle();  // rows of a statement that a later one closed are gone, buffered or not
     advance();
   }
 

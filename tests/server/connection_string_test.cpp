@@ -97,21 +97,17 @@ TEST(ParseDataSource, RejectsBadPorts) {
 
 TEST(OdbcAttributeValue, BracesValuesThatWouldBreakTheString) {
   const std::pair<std::u16string, std::u16string> cases[] = {
-      {u"plain", u"plain"},
-      {u"", u""},
-      {u"with blank", u"with blank"},
-      {u"a;b", u"{a;b}"},
-      {u"a=b", u"{a=b}"},
-      {u"{x}", u"{{x}}}"},
-      {u"a}b", u"{a}}b}"},
-      {u" lead", u"{ lead}"},
-      {u"trail ", u"{trail }"},
-      {u"\"q'", u"\"q'"},
+      {u"plain", u"plain"},     {u"", u""},         {u"with blank", u"with blank"},
+      {u"a;b", u"{a;b}"},       {u"a=b", u"{a=b}"}, {u"{x}", u"{{x}}"},
+      {u"a}b", u"{a}b}"},       {u"x}", u"{x}}"},   {u" lead", u"{ lead}"},
+      {u"trail ", u"{trail }"}, {u"\"q'", u"\"q'"},
   };
   for (const auto& [value, expected] : cases) {
     SCOPED_TRACE(narrow(value));
     EXPECT_EQ(odbcAttributeValue(value), expected);
   }
+  // FreeTDS would end the value at "};" and read the rest as further keys.
+  EXPECT_THROW(odbcAttributeValue(u"a};UID=other"), DataAccessError);
 }
 
 TEST(OdbcConnectionString, CarriesEveryPartOfTheAdoString) {
@@ -121,7 +117,7 @@ TEST(OdbcConnectionString, CarriesEveryPartOfTheAdoString) {
        u"Driver=FreeTDS;Server=127.0.0.1;Port=1433;Database=Master;UID=sa;PWD=pw;"
        u"TDS_Version=7.4;ClientCharset=UTF-8"},
       {u"Password=\"a;b}\";User ID=sa;Initial Catalog=Shop;Data Source=(local)",
-       u"Driver=FreeTDS;Server=localhost;Database=Shop;UID=sa;PWD={a;b}}};"
+       u"Driver=FreeTDS;Server=localhost;Database=Shop;UID=sa;PWD={a;b}};"
        u"TDS_Version=7.4;ClientCharset=UTF-8"},
       {u"Password=;User ID=sa;Initial Catalog=;Data Source=host\\INST",
        u"Driver=FreeTDS;Server=host\\INST;Database=;UID=sa;PWD=;"

@@ -1,0 +1,574 @@
+// The ODBC layer against the TDS stand-in, through FreeTDS: every SQL Server type, exact
+// values, the catalogue statements as sent, and the failures a user can run into.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+
+#include "server/identifier.h"
+#include "server/odbc_connection.h"
+#include "server/odbc_values.h"
+#include "server/server_session.h"
+#include "support/standin_process.h"
+
+namespace velmora::server {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::u16string kTypesPassword = u"p;w= \"q'}x";
+const std::u16string kSamplePassword = u"Velmora#2026";
+
+std::u16string wide(const std::string& text) {
+  return std::u16string(text.begin(), text.end());
+}
+
+std::string typesFixture() {
+  return std::string(VELMORA_TEST_DATA_DIR) + "/odbc/types.json";
+}
+std::string sampleFixture() {
+  return std::string(VELMORA_DATA_DIR) + "/sample.json";
+}
+
+// A folder of its own for each test, removed afterwards.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    char pattern[] = "/tmp/velmora-odbc-XXXXXX";
+    path_ = ::mkdtemp(pattern);
+  }
+  ~ScratchFolder() { fs::remove_all(path_); }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// The stand-in's statement log: one JSON string a line.
+std::vector<std::string> readStatementLog(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<std::string> statements;
+  for (std::string line; std::getline(in, line);)
+    statements.push_back(nlohmann::json::parse(line).get<std::string>());
+  return statements;
+}
+
+// A listening loopback socket that never accepts, so a client's login waits for an answer
+// that never comes; or, once closed, a port where nobody listens.
+class SilentPort {
+ public:
+  SilentPort() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd_, 4) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      throw std::runtime_error("cannot open a loopback port");
+    port_ = ntohs(address.sin_port);
+  }
+  ~SilentPort() { close(); }
+  void close() {
+    if (fd_ >= 0)
+      ::close(fd_);
+    fd_ = -1;
+  }
+  std::u16string serverText() const { return wide("127.0.0.1," + std::to_string(port_)); }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+std::vector<std::vector<Value>> readAll(Recordset& rows) {
+  std::vector<std::vector<Value>> all;
+  rows.moveFirst();
+  while (!rows.eof()) {
+    std::vector<Value> row;
+    for (std::size_t i = 0; i < rows.columns().size(); ++i)
+      row.push_back(rows.value(i));
+    all.push_back(std::move(row));
+    rows.moveNext();
+  }
+  return all;
+}
+
+class StandinTest : public testing::Test {
+ protected:
+  void start(const std::string& fixture, const std::u16string& password) {
+    standin_ = std::make_unique<StandinProcess>(fixture,
+                                                std::vector<std::string>{"--statement-log", log()});
+    password_ = password;
+  }
+
+  std::u16string server() const { return wide(standin_->serverText()); }
+  std::string log() const { return scratch_.file("statements.log"); }
+  ConnectionInputs inputs() const { return {server(), u"sa", password_}; }
+  std::vector<std::string> statementsSent() const { return readStatementLog(log()); }
+
+  // An open connection to `catalog`.
+  std::unique_ptr<Connection> connect(const std::u16string& catalog) {
+    auto connection = factory_->createConnection();
+    connection->open(buildConnectionString(inputs(), catalog));
+    return connection;
+  }
+
+  ScratchFolder scratch_;
+  std::unique_ptr<StandinProcess> standin_;
+  std::u16string password_;
+  std::unique_ptr<ConnectionFactory> factory_ = makeOdbcConnectionFactory();
+};
+
+struct DescriptionCase {
+  std::u16string name;
+  int type;
+  std::int32_t definedSize;
+  std::uint8_t precision, scale;
+  bool fixed;
+  bool updatable;
+  const char* serverTypeName;
+};
+
+TEST_F(StandinTest, DescribesEveryTypeAsTheOldProviderDid) {
+  start(typesFixture(), kTypesPassword);
+  auto connection = connect(u"Types");
+  auto rows = connection->openTable(u"AllTypes");
+  using namespace ado;
+  const DescriptionCase cases[] = {
+      {u"Id", adInteger, 4, 10, 0, true, false, "int"},
+      {u"Flag", adBoolean, 2, 0, 0, true, true, "bit"},
+      {u"Tiny", adUnsignedTinyInt, 1, 3, 0, true, true, "tinyint"},
+      {u"Small", adSmallInt, 2, 5, 0, true, true, "smallint"},
+      {u"Whole", adInteger, 4, 10, 0, true, true, "int"},
+      {u"Big", adBigInt, 8, 19, 0, true, true, "bigint"},
+      {u"Single", adSingle, 4, 7, 0, true, true, "real"},
+      {u"Double", adDouble, 8, 15, 0, true, true, "float"},
+      {u"SmallCash", adCurrency, 8, 10, 4, true, true, "money"},
+      {u"Cash", adCurrency, 8, 19, 4, true, true, "money"},
+      {u"Dec38", adNumeric, 19, 38, 0, true, true, "decimal"},
+      {u"Dec38s10", adNumeric, 19, 38, 10, true, true, "decimal"},
+      {u"Num9", adNumeric, 19, 9, 0, true, true, "numeric"},
+      {u"Num10", adNumeric, 19, 10, 0, true, true, "numeric"},
+      {u"SmallStamp", adDBTimeStamp, 16, 16, 0, true, true, "datetime"},
+      {u"Stamp", adDBTimeStamp, 16, 23, 3, true, true, "datetime"},
+      {u"Day", adVarWChar, 10, 0, 0, false, true, "date"},
+      {u"Clock0", adVarWChar, 8, 0, 0, false, true, "time"},
+      {u"Clock7", adVarWChar, 16, 0, 0, false, true, "time"},
+      {u"Stamp2s0", adVarWChar, 19, 0, 0, false, true, "datetime2"},
+      {u"Stamp2s3", adVarWChar, 23, 0, 0, false, true, "datetime2"},
+      {u"StampOffset", adVarWChar, 34, 0, 0, false, true, "datetimeoffset"},
+      {u"Fixed", adChar, 10, 0, 0, true, true, "char"},
+      {u"Varying", adVarChar, 20, 0, 0, false, true, "varchar"},
+      {u"Memo", adLongVarChar, 2147483647, 0, 0, false, true, "text"},
+      {u"WideFixed", adWChar, 5, 0, 0, true, true, "nchar"},
+      {u"Wide", adVarWChar, 20, 0, 0, false, true, "nvarchar"},
+      {u"WideMemo", adLongVarWChar, 1073741823, 0, 0, false, true, "ntext"},
+      {u"Sys", adVarWChar, 128, 0, 0, false, true, "nvarchar"},
+      {u"Doc", adLongVarWChar, 1073741823, 0, 0, false, true, "xml"},
+      {u"Bin", adBinary, 4, 0, 0, true, true, "binary"},
+      {u"VarBin", adVarBinary, 10, 0, 0, false, true, "varbinary"},
+      {u"Picture", adLongVarBinary, 2147483647, 0, 0, false, true, "image"},
+      {u"Guid", adGUID, 16, 0, 0, true, true, "uniqueidentifier"},
+      {u"Any", adVariant, 8016, 0, 0, false, true, "sql_variant"},
+      {u"MaxText", adLongVarChar, 2147483647, 0, 0, false, true, "varchar"},
+      {u"MaxWide", adLongVarWChar, 1073741823, 0, 0, false, true, "nvarchar"},
+      {u"MaxBin", adLongVarBinary, 2147483647, 0, 0, false, true, "varbinary"},
+      {u"Total", adInteger, 4, 10, 0, true, false, "int"},
+      {u"RV", adBinary, 8, 0, 0, true, false, "timestamp"},
+  };
+  const auto& columns = rows->columns();
+  ASSERT_EQ(columns.size(), std::size(cases));
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    const DescriptionCase& c = cases[i];
+    const ColumnDescription& column = columns[i];
+    SCOPED_TRACE(std::string(c.name.begin(), c.name.end()));
+    EXPECT_EQ(column.name, c.name);
+    EXPECT_EQ(column.type, c.type);
+    EXPECT_EQ(column.definedSize, c.definedSize);
+    EXPECT_EQ(column.precision, c.precision);
+    EXPECT_EQ(column.numericScale, c.scale);
+    EXPECT_EQ((column.attributes & adFldFixed) != 0, c.fixed);
+    EXPECT_EQ((column.attributes & adFldUnknownUpdatable) != 0, c.updatable);
+    EXPECT_EQ(column.attributes & adFldRowID, 0u);
+    EXPECT_EQ(column.isAutoIncrement, std::optional<bool>(i == 0));
+    EXPECT_EQ(column.serverTypeName, c.serverTypeName);
+  }
+}
+
+constexpr unsigned __int128 kAll38Nines = [] {
+  unsigned __int128 value = 0;
+  for (int i = 0; i < 38; ++i)
+    value = value * 10 + 9;
+  return value;
+}();
+
+Bytes bytes(std::initializer_list<std::uint8_t> list) {
+  return Bytes(list);
+}
+
+TEST_F(StandinTest, SuppliesEveryValueExactly) {
+  start(typesFixture(), kTypesPassword);
+  auto connection = connect(u"Types");
+  auto rows = connection->openTable(u"AllTypes");
+  const auto all = readAll(*rows);
+  ASSERT_EQ(all.size(), 3u);
+
+  const std::vector<Value> lowest = {
+      std::int32_t{1},
+      true,
+      std::uint8_t{0},
+      std::int16_t{-32768},
+      std::numeric_limits<std::int32_t>::min(),
+      std::numeric_limits<std::int64_t>::min(),
+      -3.4e38f,
+      -1.7976931348623157e308,
+      Decimal{true, 2147483648u, 4},
+      Decimal{true, 9223372036854775808u, 4},
+      Decimal{true, kAll38Nines, 0},
+      Decimal{true, kAll38Nines, 10},
+      std::int32_t{-999999999},
+      Decimal{true, 9999999999u, 0},
+      DateTime{2.0},
+      DateTime{-53688.0},
+      std::u16string(u"0001-01-01"),
+      std::u16string(u"00:00:00"),
+      std::u16string(u"00:00:00.0000000"),
+      std::u16string(u"0001-01-01 00:00:00"),
+      std::u16string(u"0001-01-01 00:00:00.000"),
+      std::u16string(u"0001-01-01 00:00:00.0000000 -14:00"),
+      std::u16string(u"张三      "),
+      std::u16string(u"中文备注"),
+      std::u16string(u"长文本"),
+      std::u16string(u"Zoë  "),
+      std::u16string(u"张三丰"),
+      std::u16string(u"中文长文本"),
+      std::u16string(u"sys"),
+      std::u16string(u"<a>张</a>"),
+      bytes({0, 1, 2, 3}),
+      Bytes{},
+      bytes({0, 0xFF}),
+      std::u16string(u"{00000000-0000-0000-0000-000000000000}"),
+      std::u16string(u"-5"),
+      std::u16string(),
+      std::u16string(),
+      Bytes{},
+      std::int32_t{1},
+      bytes({0, 0, 0, 0, 0, 0, 0, 1}),
+  };
+  const std::vector<Value> highest = {
+      std::int32_t{2},
+      false,
+      std::uint8_t{255},
+      std::int16_t{32767},
+      std::numeric_limits<std::int32_t>::max(),
+      std::numeric_limits<std::int64_t>::max(),
+      3.4e38f,
+      1.7976931348623157e308,
+      Decimal{false, 2147483647u, 4},
+      Decimal{false, 9223372036854775807u, 4},
+      Decimal{false, kAll38Nines, 0},
+      Decimal{false, kAll38Nines, 10},
+      std::int32_t{999999999},
+      Decimal{false, 9999999999u, 0},
+      dayNumber(2079, 6, 6, 23, 59, 0, 0),
+      dayNumber(9999, 12, 31, 23, 59, 59, 997),
+      std::u16string(u"9999-12-31"),
+      std::u16string(u"23:59:59"),
+      std::u16string(u"23:59:59.9999999"),
+      std::u16string(u"9999-12-31 23:59:59"),
+      std::u16string(u"2023-01-05 09:05:07.123"),
+      std::u16string(u"9999-12-31 23:59:59.9999999 +14:00"),
+      std::u16string(u"AB        "),
+      std::u16string(u"O'Brien"),
+      std::u16string(u"x"),
+      std::u16string(u"ABCDE"),
+      std::u16string(u"O'Brien & Co"),
+      std::u16string(u"y"),
+      std::u16string(u"t"),
+      std::u16string(u"<b/>"),
+      bytes({0xFF, 0xFF, 0xFF, 0xFF}),
+      bytes({0, 0x41, 0, 0x42}),
+      bytes({0x41}),
+      std::u16string(u"{6F9619FF-8B86-D011-B42D-00C04FC964FF}"),
+      std::u16string(u"变体"),
+      std::u16string(u"max"),
+      std::u16string(u"最大"),
+      bytes({1, 2}),
+      std::int32_t{2},
+      bytes({0, 0, 0, 0, 0, 0, 0, 2}),
+  };
+  for (const auto& [row, expected] : {std::pair{0, &lowest}, std::pair{1, &highest}}) {
+    ASSERT_EQ(all[row].size(), expected->size());
+    for (std::size_t i = 0; i < expected->size(); ++i) {
+      SCOPED_TRACE(testing::Message() << "row " << row << ", column " << i);
+      EXPECT_EQ(all[row][i], (*expected)[i]);
+    }
+  }
+  for (std::size_t i = 1; i + 1 < all[2].size(); ++i) {
+    SCOPED_TRACE(testing::Message() << "null row, column " << i);
+    EXPECT_TRUE(std::holds_alternative<Null>(all[2][i]));
+  }
+}
+
+TEST_F(StandinTest, LongValuesArriveWhole) {
+  ScratchFolder folder;
+  std::u16string wideText;
+  std::string narrowText;
+  for (int i = 0; i < 100'000; ++i) {
+    wideText += i % 1000 == 999 ? u'张' : static_cast<char16_t>(u'a' + i % 26);
+    narrowText += static_cast<char>('A' + i % 26);
+  }
+  std::string hex = "0x";
+  Bytes binary;
+  for (int i = 0; i < 100'000; ++i) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    binary.push_back(static_cast<std::uint8_t>(i * 7));
+    hex += kHex[binary.back() >> 4];
+    hex += kHex[binary.back() & 15];
+  }
+  std::string wideUtf8;
+  for (char16_t c : wideText)
+    wideUtf8 += c == u'张' ? "张" : std::string(1, static_cast<char>(c));
+  nlohmann::json table = {{"name", "T"}, {"columns", nlohmann::json::array()}};
+  for (const auto& [name, type] : {std::pair{"A", "text"},
+                                   {"B", "varchar(max)"},
+                                   {"C", "ntext"},
+                                   {"D", "nvarchar(max)"},
+                                   {"E", "image"},
+                                   {"F", "varbinary(max)"}})
+    table["columns"].push_back({{"name", name}, {"type", type}});
+  table["rows"] = {{narrowText, narrowText, wideUtf8, wideUtf8, hex, hex}};
+  const nlohmann::json fixture = {
+      {"login", {{"user", "sa"}, {"password", "pw"}}},
+      {"databases",
+       {{{"name", "Long"}, {"id", 7}, {"collation", "Chinese_PRC_CI_AS"}, {"tables", {table}}}}}};
+  std::ofstream(folder.file("long.json")) << fixture.dump();
+  start(folder.file("long.json"), u"pw");
+  auto connection = connect(u"Long");
+  auto rows = connection->openTable(u"T");
+  ASSERT_FALSE(rows->eof());
+  EXPECT_EQ(rows->value(0), Value(wide(narrowText)));
+  EXPECT_EQ(rows->value(1), Value(wide(narrowText)));
+  EXPECT_EQ(rows->value(2), Value(wideText));
+  EXPECT_EQ(rows->value(3), Value(wideText));
+  EXPECT_EQ(rows->value(4), Value(binary));
+  EXPECT_EQ(rows->value(5), Value(binary));
+  rows->moveNext();
+  EXPECT_TRUE(rows->eof());
+}
+
+TEST_F(StandinTest, CatalogueListsAndStatementsAsSent) {
+  start(sampleFixture(), kSamplePassword);
+  ServerSession session(*factory_);
+  struct Databases : DatabaseList {
+    void clear() override { names.clear(); }
+    void add(const std::u16string& name) override { names.push_back(name); }
+    void selectFirstWithoutChange() override { selected = true; }
+    std::vector<std::u16string> names;
+    bool selected = false;
+  } databases;
+  struct Tables : TableList {
+    void clear() override { names.clear(); }
+    void add(const std::u16string& name) override { names.push_back(name); }
+    void setTicked(int index, bool ticked) override { ticks.emplace_back(index, ticked); }
+    std::vector<std::u16string> names;
+    std::vector<std::pair<int, bool>> ticks;
+  } tables;
+
+  ASSERT_TRUE(session.ConnectDataBase(u"Master", session.AdoConnDB(), inputs()));
+  session.LoadDBNames(databases);
+  EXPECT_EQ(databases.names, (std::vector<std::u16string>{u"Shop", u"Empty"}));
+  EXPECT_TRUE(databases.selected);
+
+  ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.AdoConnDataBase(), inputs()));
+  session.LoadTableNames(tables);
+  EXPECT_EQ(tables.names, (std::vector<std::u16string>{u"Dept", u"Products", u"Order Details",
+                                                       u"Audit", u"Customers"}));
+  EXPECT_EQ(tables.ticks, (std::vector<std::pair<int, bool>>{
+                              {0, true}, {1, true}, {2, true}, {3, true}, {4, true}}));
+
+  // Every batch the server received, byte for byte: the catalogue statements end in CR LF.
+  const std::vector<std::string> expected = {
+      "SET TEXTSIZE 2147483647",
+      "Select Name from SysDataBases where DBid>6\r\n",
+      "SET TEXTSIZE 2147483647",
+      "select name from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1\r\n",
+  };
+  EXPECT_EQ(statementsSent(), expected);
+}
+
+TEST_F(StandinTest, TextUnderALatinCollation) {
+  start(typesFixture(), kTypesPassword);
+  auto latin = connect(u"Latin");
+  auto words = latin->openTable(u"Words");
+  ASSERT_FALSE(words->eof());
+  EXPECT_EQ(words->value(0), Value(std::u16string(u"Zoë ")));
+  EXPECT_EQ(words->value(1), Value(std::u16string(u"café")));
+}
+
+TEST_F(StandinTest, TableNamesThatNeedBrackets) {
+  start(typesFixture(), kTypesPassword);
+  auto connection = connect(u"Types");
+  const std::pair<std::u16string, std::int32_t> cases[] = {
+      {u"Order Details", 1}, {u"a]b", 2},   {u"O'Brien", 3},
+      {u"a.b", 4},           {u"Order", 5}, {u"a?b {fn x}", 6}};
+  for (const auto& [name, id] : cases) {
+    SCOPED_TRACE(std::string(name.begin(), name.end()));
+    auto rows = connection->openTable(sqlIdentifier(name));
+    ASSERT_FALSE(rows->eof());
+    EXPECT_EQ(rows->value(0), Value(id));
+  }
+  const std::vector<std::string> sent = statementsSent();
+  ASSERT_GE(sent.size(), 6u);
+  const std::vector<std::string> tail(sent.end() - 6, sent.end());
+  const std::vector<std::string> expected = {
+      "select * from [Order Details]", "select * from [a]]b]",  "select * from [O'Brien]",
+      "select * from [a.b]",           "select * from [Order]", "select * from [a?b {fn x}]"};
+  EXPECT_EQ(tail, expected);
+}
+
+TEST_F(StandinTest, StreamsManyRowsAndOneResultAtATime) {
+  start(typesFixture(), kTypesPassword);
+  auto connection = connect(u"Types");
+  auto first = connection->openTable(u"Many");
+  ASSERT_FALSE(first->eof());
+  first->moveNext();
+  // A second statement while rows of the first are unread: the first gives way.
+  auto second =
+      connection->query(u"select name from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1");
+  EXPECT_FALSE(second->eof());
+  EXPECT_THROW(first->moveNext(), DataAccessError);
+  second.reset();
+  first.reset();
+
+  auto rows = connection->openTable(u"Many");
+  std::size_t count = 0;
+  while (!rows->eof()) {
+    ++count;
+    rows->moveNext();
+  }
+  EXPECT_EQ(count, 100'000u);
+}
+
+// --- failures: each ends as false from ConnectDataBase or as an error with the driver's text,
+// and the next connect works.
+
+class BadInputTest : public StandinTest {
+ protected:
+  void SetUp() override { start(typesFixture(), kTypesPassword); }
+
+  void expectNextConnectWorks() {
+    EXPECT_TRUE(session_.ConnectDataBase(u"Types", session_.AdoConnDataBase(), inputs()));
+    auto rows = session_.AdoConnDataBase().openTable(u"[Order Details]");
+    EXPECT_FALSE(rows->eof());
+  }
+
+  ServerSession session_{*factory_};
+};
+
+TEST_F(BadInputTest, ConnectsFailQuietlyAndTheNextConnectWorks) {
+  SilentPort closed;
+  closed.close();
+  struct Case {
+    const char* what;
+    ConnectionInputs inputs;
+    std::u16string catalog;
+  };
+  const std::u16string here = server();
+  const Case cases[] = {
+      {"wrong password", {here, u"sa", u"wrong"}, u"Master"},
+      {"wrong user", {here, u"nobody", kTypesPassword}, u"Master"},
+      {"unknown server", {u"no-such-host.invalid", u"sa", kTypesPassword}, u"Master"},
+      {"closed port", {closed.serverText(), u"sa", kTypesPassword}, u"Master"},
+      {"database not there", {here, u"sa", kTypesPassword}, u"Nowhere"},
+      {"server with ';'", {here + u";Database=x", u"sa", kTypesPassword}, u"Master"},
+      {"server with '='", {here + u"=", u"sa", kTypesPassword}, u"Master"},
+      {"server with quotes", {u"\"" + here + u"\"", u"sa", kTypesPassword}, u"Master"},
+      {"server with blank inside", {u"127.0.0.1 x", u"sa", kTypesPassword}, u"Master"},
+      {"password without its ';'", {here, u"sa", u"p"}, u"Master"},
+      {"empty server", {u"", u"sa", kTypesPassword}, u"Master"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_FALSE(session_.ConnectDataBase(c.catalog, session_.AdoConnDB(), c.inputs));
+    EXPECT_FALSE(session_.AdoConnDB().isOpen());
+    expectNextConnectWorks();
+  }
+  // Blanks around the server and password are trimmed; the password's ';', '=', quotes,
+  // blank and '}' reach the server as typed.
+  EXPECT_TRUE(
+      session_.ConnectDataBase(u"Master", session_.AdoConnDB(),
+                               {u"  " + here + u" ", u"sa", u" " + kTypesPassword + u"\t"}));
+}
+
+TEST_F(BadInputTest, LoginErrorsCarryTheServersText) {
+  auto connection = factory_->createConnection();
+  try {
+    connection->open(buildConnectionString({server(), u"sa", u"wrong"}, u"Master"));
+    FAIL() << "opened with a wrong password";
+  } catch (const DataAccessError& error) {
+    EXPECT_EQ(std::string(error.what()), "Login failed for user 'sa'.");
+    EXPECT_EQ(error.nativeCode(), 18456);
+    EXPECT_EQ(error.sqlState().size(), 5u);
+  }
+  EXPECT_FALSE(connection->isOpen());
+  // SQL Server answers a missing database with two errors, 4060 and 18456; either may lead.
+  try {
+    connection->open(buildConnectionString(inputs(), u"Nowhere"));
+    FAIL() << "opened a database that is not there";
+  } catch (const DataAccessError& error) {
+    EXPECT_TRUE(error.nativeCode() == 4060 || error.nativeCode() == 18456) << error.what();
+  }
+  EXPECT_FALSE(connection->isOpen());
+}
+
+TEST_F(BadInputTest, UnknownTableAndDroppedConnectionAreErrors) {
+  ASSERT_TRUE(session_.ConnectDataBase(u"Types", session_.AdoConnDataBase(), inputs()));
+  Connection& connection = session_.AdoConnDataBase();
+  try {
+    connection.openTable(u"Missing");
+    FAIL() << "opened a table that is not there";
+  } catch (const DataAccessError& error) {
+    EXPECT_EQ(std::string(error.what()), "Invalid object name 'Missing'.");
+    EXPECT_EQ(error.nativeCode(), 208);
+  }
+
+  auto rows = connection.openTable(u"Dropped");
+  std::size_t count = 0;
+  EXPECT_THROW(
+      {
+        while (!rows->eof()) {
+          ++count;
+          rows->moveNext();
+        }
+      },
+      DataAccessError);
+  EXPECT_GE(count, 1u);
+  EXPECT_LT(count, 100'000u);
+  rows.reset();
+  expectNextConnectWorks();
+}
+
+TEST_F(BadInputTest, AServerThatNeverAnswersIsGivenUpWithinTheLoginTimeout) {
+  SilentPort silent;
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_FALSE(session_.ConnectDataBase(u"Master", session_.AdoConnDB(),
+                                        {silent.serverText(), u"sa", kTypesPassword}));
+  const auto waited = std::chrono::steady_clock::now() - started;
+  EXPECT_LT(waited, std::chrono::seconds(17));
+  expectNextConnectWorks();
+}
+
+}  // namespace
+}  // namespace velmora::server
