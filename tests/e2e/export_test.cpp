@@ -6,8 +6,6 @@
 #include <clocale>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 
 #include "e2e/export_runner.h"
@@ -21,11 +19,6 @@ namespace fs = std::filesystem;
 const std::string kSamplePassword = "Velmora#2026";
 const std::string kConnectFailure =
     "无法连接数据库，可能是用户名、密码错或计算机上未安装SQL SERVER\n";
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 std::string crlfLines(std::initializer_list<std::string_view> lines) {
   std::string bytes;
@@ -147,17 +140,12 @@ TEST_F(ExportTest, FailuresExitWithTheirCodeAndText) {
        {},
        2,
        kConnectFailure},
-      {"no password at all",
-       {"--database", "Shop"},
-       {{"VELMORA_PASSWORD", std::nullopt}},
+      {"no server listening",
+       {"--server", "127.0.0.1,1", "--database", "Shop"},
+       {},
        2,
        kConnectFailure},
       {"unknown database", {"--database", "Nope"}, {}, 1, "Database 'Nope' not found.\n"},
-      {"database hidden by the catalogue",
-       {"--database", "model"},
-       {},
-       1,
-       "Database 'model' not found.\n"},
       {"unknown table",
        {"--database", "Shop", "--tables", "Dept,Nope"},
        {},
@@ -217,13 +205,6 @@ TEST_F(ExportTest, DroppedConnectionKeepsTheLinesWrittenAndWritesNoTrailer) {
   EXPECT_TRUE(matched) << written;
 }
 
-TEST_F(ExportTest, ServerNotReachableExitsTwo) {
-  const ExportResult result = runExport(
-      directory_, {"--server", "127.0.0.1,1", "--database", "Shop"}, {{"LC_ALL", "C.UTF-8"}});
-  EXPECT_EQ(result.exitCode, 2);
-  EXPECT_EQ(result.standardError, kConnectFailure);
-}
-
 TEST_F(ExportTest, CommandLine) {
   struct Case {
     std::vector<std::string> arguments;
@@ -234,7 +215,6 @@ TEST_F(ExportTest, CommandLine) {
   const std::vector<Case> cases = {
       {{"--help"}, 0, "Usage: velmora-export --server S --database D", ""},
       {{"--version"}, 0, "velmora-export 0.", ""},
-      {{"--server", "x"}, 1, "", "velmora-export: option --database is required\n"},
       {{"--database", "Shop"}, 1, "", "velmora-export: option --server is required\n"},
       {{"--server", "x", "--database"}, 1, "", "velmora-export: option --database needs a value\n"},
       {{"--server", "x", "--database", "D", "--frobnicate"},
