@@ -67,6 +67,32 @@ std::size_t terminatorBytes(FetchKind kind) {
   }
 }
 
+// The size of a fixed-length C type, 0 for the variable ones. In a column-wise bound block the
+// driver puts fixed-length values this far apart, whatever buffer length the binding gave.
+std::size_t fixedSizeOf(FetchKind kind) {
+  switch (kind) {
+    case FetchKind::flag:
+    case FetchKind::unsigned8:
+      return 1;
+    case FetchKind::integer16:
+      return sizeof(SQLSMALLINT);
+    case FetchKind::integer32:
+      return sizeof(SQLINTEGER);
+    case FetchKind::integer64:
+      return sizeof(SQLBIGINT);
+    case FetchKind::real32:
+      return sizeof(SQLREAL);
+    case FetchKind::real64:
+      return sizeof(SQLDOUBLE);
+    case FetchKind::dateTime:
+      return sizeof(SQL_TIMESTAMP_STRUCT);
+    case FetchKind::guid:
+      return sizeof(SQLGUID);
+    default:
+      return 0;
+  }
+}
+
 template <typename T>
 T readAs(const std::byte* data) {
   T value;
@@ -280,7 +306,8 @@ class OdbcRecordset final : public Recordset {
       if (plan.kind == FetchKind::none)
         continue;
       BoundColumn& column = bound_[i];
-      column.stride = plan.bufferBytes;
+      const std::size_t fixedSize = fixedSizeOf(plan.kind);
+      column.stride = fixedSize != 0 ? fixedSize : plan.bufferBytes;
       column.data = std::make_unique<std::byte[]>(column.stride * blockRows_);
       column.indicators.assign(blockRows_, 0);
       check(SQLBindCol(handle(), static_cast<SQLUSMALLINT>(i + 1), cTypeOf(plan.kind),
@@ -326,7 +353,8 @@ class OdbcRecordset final : public Recordset {
     if (indicator == SQL_NULL_DATA)
       return Null{};
     const std::size_t length = static_cast<std::size_t>(std::max<SQLLEN>(indicator, 0));
-    if (indicator == SQL_NO_TOTAL || length > column.stride - terminatorBytes(plan.kind))
+    if (indicator == SQL_NO_TOTAL ||
+        (fixedSizeOf(plan.kind) == 0 && length > column.stride - terminatorBytes(plan.kind)))
       throwUnreadable(plan, "the value is longer than the column's declared size");
     return fixedValue(plan, column.data.get() + column.stride * rowInBlock_, length);
   }

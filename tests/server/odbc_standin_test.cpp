@@ -18,6 +18,7 @@
 #include "server/odbc_connection.h"
 #include "server/odbc_values.h"
 #include "server/server_session.h"
+#include "server/table_reader.h"
 #include "support/standin_process.h"
 
 namespace velmora::server {
@@ -217,12 +218,12 @@ Bytes bytes(std::initializer_list<std::uint8_t> list) {
   return Bytes(list);
 }
 
+// AllTypes holds long columns and is read value by value; BoundedTypes has the same columns
+// without the long ones and is read in blocks of bound rows.
 TEST_F(StandinTest, SuppliesEveryValueExactly) {
   start(typesFixture(), kTypesPassword);
   auto connection = connect(u"Types");
-  auto rows = connection->openTable(u"AllTypes");
-  const auto all = readAll(*rows);
-  ASSERT_EQ(all.size(), 3u);
+  const auto allColumns = connection->openTable(u"AllTypes")->columns();
 
   const std::vector<Value> lowest = {
       std::int32_t{1},
@@ -308,16 +309,29 @@ TEST_F(StandinTest, SuppliesEveryValueExactly) {
       std::int32_t{2},
       bytes({0, 0, 0, 0, 0, 0, 0, 2}),
   };
-  for (const auto& [row, expected] : {std::pair{0, &lowest}, std::pair{1, &highest}}) {
-    ASSERT_EQ(all[row].size(), expected->size());
-    for (std::size_t i = 0; i < expected->size(); ++i) {
-      SCOPED_TRACE(testing::Message() << "row " << row << ", column " << i);
-      EXPECT_EQ(all[row][i], (*expected)[i]);
+  ASSERT_EQ(allColumns.size(), lowest.size());
+  ASSERT_EQ(allColumns.size(), highest.size());
+  auto expectedFor = [&](const std::vector<Value>& row, const std::u16string& name) {
+    for (std::size_t i = 0; i < allColumns.size(); ++i)
+      if (allColumns[i].name == name)
+        return row[i];
+    throw std::logic_error("no such column");
+  };
+  for (const char16_t* table : {u"AllTypes", u"BoundedTypes"}) {
+    auto rows = connection->openTable(table);
+    const auto columns = rows->columns();
+    const auto all = readAll(*rows);
+    ASSERT_EQ(all.size(), 3u);
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      const std::u16string& name = columns[i].name;
+      SCOPED_TRACE(std::string(name.begin(), name.end()) + " of " +
+                   std::string(table, table + std::char_traits<char16_t>::length(table)));
+      EXPECT_EQ(all[0][i], expectedFor(lowest, name));
+      EXPECT_EQ(all[1][i], expectedFor(highest, name));
+      if (name != u"Id" && name != u"RV") {
+        EXPECT_TRUE(std::holds_alternative<Null>(all[2][i]));
+      }
     }
-  }
-  for (std::size_t i = 1; i + 1 < all[2].size(); ++i) {
-    SCOPED_TRACE(testing::Message() << "null row, column " << i);
-    EXPECT_TRUE(std::holds_alternative<Null>(all[2][i]));
   }
 }
 
@@ -406,6 +420,66 @@ TEST_F(StandinTest, CatalogueListsAndStatementsAsSent) {
       "select name from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1\r\n",
   };
   EXPECT_EQ(statementsSent(), expected);
+}
+
+TEST_F(StandinTest, TableReaderReadsTheSampleShop) {
+  start(sampleFixture(), kSamplePassword);
+  ServerSession session(*factory_);
+  ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.AdoConnDataBase(), inputs()));
+  TableReader& reader = session.AdoTblGetSql();
+
+  reader.close();
+  reader.setTableName(u"Products");
+  reader.open();
+  std::vector<std::u16string> names;
+  reader.getFieldNames(names);
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"ProductID", u"Name", u"Price", u"Weight", u"Rate",
+                                                u"Qty", u"Stock", u"Big", u"Code", u"Added",
+                                                u"Disc", u"Pct", u"Guid", u"Pic"}));
+  EXPECT_TRUE(reader.hasIdentityColumn());
+  reader.first();
+  ASSERT_FALSE(reader.eof());
+  const std::pair<std::u16string, Value> first[] = {
+      {u"ProductID", std::int32_t{1}},
+      {u"Price", Decimal{false, 125000, 4}},
+      {u"Weight", 0.1f},
+      {u"Rate", 1e15},
+      {u"Qty", std::int16_t{-42}},
+      {u"Stock", std::uint8_t{5}},
+      {u"Big", std::numeric_limits<std::int64_t>::min()},
+      {u"Code", std::u16string(u"AB    ")},
+      {u"Added", dayNumber(2023, 1, 5, 9, 5, 7, 250)},
+      {u"Disc", std::int32_t{12345}},
+      {u"Pct", Decimal{false, 314159, 5}},
+      {u"Guid", std::u16string(u"{6F9619FF-8B86-D011-B42D-00C04FC964FF}")},
+      {u"Pic", bytes({0x41, 0x00, 0x42})},
+  };
+  for (const auto& [name, value] : first) {
+    SCOPED_TRACE(std::string(name.begin(), name.end()));
+    EXPECT_EQ(reader.fieldByName(name).value(), value);
+  }
+  reader.next();
+  ASSERT_FALSE(reader.eof());
+  EXPECT_EQ(reader.fieldByName(u"big").value(), Value(std::int64_t{9007199254740993}));
+  EXPECT_EQ(reader.fieldByName(u"ADDED").value(), Value(DateTime{0.0}));
+  EXPECT_TRUE(reader.fieldByName(u"Guid").isNull());
+  EXPECT_EQ(reader.fieldByName(u"Pic").value(), Value(Bytes{}));
+  reader.next();
+  EXPECT_TRUE(reader.eof());
+
+  // Every table of the sample reads to its end, one after the other on the same connection.
+  const std::pair<std::u16string, std::size_t> tables[] = {
+      {u"Dept", 2}, {u"Products", 2}, {u"Order Details", 1}, {u"Audit", 0}, {u"Customers", 2}};
+  for (const auto& [table, rows] : tables) {
+    SCOPED_TRACE(std::string(table.begin(), table.end()));
+    reader.close();
+    reader.setTableName(table);
+    reader.open();
+    std::size_t count = 0;
+    for (reader.first(); !reader.eof(); reader.next())
+      ++count;
+    EXPECT_EQ(count, rows);
+  }
 }
 
 TEST_F(StandinTest, TextUnderALatinCollation) {
