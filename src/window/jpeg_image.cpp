@@ -26,7 +26,11 @@ void onError(j_common_ptr info) {
   std::longjmp(manager->jump, 1);
 }
 
-void onWarning(j_common_ptr, int) {}
+// Level -1 marks corrupt data (a cut-off file, for one): a fault, not a picture to show.
+void onMessage(j_common_ptr info, int level) {
+  if (level < 0)
+    onError(info);
+}
 
 }  // namespace
 
@@ -35,7 +39,7 @@ QImage decodeJpeg(const QByteArray& bytes) {
   ErrorManager errors{};
   info.err = jpeg_std_error(&errors.base);
   errors.base.error_exit = onError;
-  errors.base.emit_message = onWarning;
+  errors.base.emit_message = onMessage;
   // Only plain data lives across the jump: the image is made after the last libjpeg call
   // that can fail would have returned, into storage declared before setjmp.
   QImage image;
