@@ -31,7 +31,8 @@ fi
 # build-time and test-only packages must not.
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-dpkg-deb -I "$deb" | grep -q '^ Depends: ' || fail "dpkg-deb -I lists no dependencies"
+info=$(dpkg-deb -I "$deb")
+grep -q '^ Depends: ' <<<"$info" || fail "dpkg-deb -I lists no dependencies"
 required_depends=(libqt6widgets6 libqt6gui6 libqt6core6 libodbc2 tdsodbc libjpeg62-turbo
   fonts-noto-cjk)
 for package in "${required_depends[@]}"; do
@@ -71,8 +72,8 @@ unwanted=$(cd "$root" && find . -name 'tds-standin*' -o -name '*_tests' -o -name
 for size in "${icon_sizes[@]}"; do
   icon="$root/usr/share/icons/hicolor/${size}x${size}/apps/velmora.png"
   [[ -f $icon ]] || continue
-  file -b "$icon" | grep -q "^PNG image data, $size x $size," ||
-    fail "icon ${size}x${size} is $(file -b "$icon")"
+  kind=$(file -b "$icon")
+  [[ $kind == "PNG image data, $size x $size,"* ]] || fail "icon ${size}x${size} is $kind"
 done
 
 entry="$root/usr/share/applications/velmora.desktop"
@@ -89,16 +90,16 @@ page="$root/usr/share/man/man1/velmora-export.1.gz"
 if [[ -f $page ]]; then
   warnings=$(man --warnings -l "$page" 2>&1 >/dev/null)
   [[ -z $warnings ]] || fail "manual page warnings: $warnings"
-  man -l "$page" 2>/dev/null | grep -q 'VELMORA_PASSWORD' ||
+  rendered=$(man -l "$page" 2>/dev/null)
+  grep -q 'VELMORA_PASSWORD' <<<"$rendered" ||
     fail "manual page does not render or omits the password variable"
 fi
 
 # Installed programs must not look for libraries in the build folder.
 for program in velmora velmora-export; do
   [[ -f $root/usr/bin/$program ]] || continue
-  if readelf -d "$root/usr/bin/$program" | grep -E 'R(UN)?PATH' | grep -qF "$build_dir"; then
-    fail "usr/bin/$program keeps a run path into the build folder"
-  fi
+  run_paths=$(readelf -d "$root/usr/bin/$program" | grep -E 'R(UN)?PATH' || true)
+  [[ $run_paths != *"$build_dir"* ]] || fail "usr/bin/$program keeps a run path into the build folder"
 done
 
 if [[ -x $root/usr/bin/velmora-export ]]; then
