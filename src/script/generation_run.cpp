@@ -162,16 +162,15 @@ void GenerationRun::writeTable(const std::u16string& entry, bool withGo) {
   host_.setColumnNames(names);
   reader_.first();
 
-  std::u16string statementHead = u"insert " + server::sqlIdentifier(entry);
+  const std::u16string tableName = server::sqlIdentifier(entry);
   std::u16string fieldPart;
   MakeInsertField(fieldPart);
   if (reader_.eof())
     return;
 
   // Everything that is the same on every row is looked up and converted once per table.
-  statementHead += fieldPart;
-  statementHead += u"Values(";
-  const std::string head = file_.codeset().fromUtf16(statementHead);
+  const std::string head =
+      file_.codeset().fromUtf16(u"insert " + tableName + fieldPart + u"Values(");
   std::vector<BoundColumn> columns;
   for (const std::u16string& name : host_.columnNames()) {
     const server::Field& field = reader_.fieldByName(name);
@@ -179,7 +178,6 @@ void GenerationRun::writeTable(const std::u16string& entry, bool withGo) {
   }
 
   const bool identity = reader_.hasIdentityColumn();
-  const std::u16string tableName = server::sqlIdentifier(entry);
   if (identity)
     appendLine(u"SET IDENTITY_INSERT " + tableName + u" ON", withGo);
 
