@@ -1,0 +1,393 @@
+// The FreeTDS ODBC driver through unixODBC, the stack the product itself uses, reads the
+// sample and the type fixture through the stand-in.
+#include <sql.h>
+#include <sqlext.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "support/standin_process.h"
+
+namespace {
+
+const std::string kSample = std::string(VELMORA_DATA_DIR) + "/sample.json";
+const std::string kTypes = std::string(VELMORA_TEST_DATA_DIR) + "/standin/types.json";
+
+constexpr SQLLEN kSqlServerUdt = -151;
+
+struct OdbcError : std::runtime_error {
+  OdbcError(int n, const std::string& text) : std::runtime_error(text), native(n) {}
+  int native;  // of the first diagnostic record
+  std::vector<std::pair<int, std::string>> records;
+};
+
+// The diagnostics of a handle: the server's message numbers and texts without the driver's
+// "[FreeTDS][SQL Server]" prefix.
+OdbcError diagnostic(SQLSMALLINT type, SQLHANDLE handle) {
+  std::vector<std::pair<int, std::string>> records;
+  for (SQLSMALLINT i = 1;; ++i) {
+    SQLCHAR state[6];
+    SQLINTEGER native = 0;
+    SQLCHAR text[1024];
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(
+            SQLGetDiagRec(type, handle, i, state, &native, text, sizeof text, &length))) {
+      break;
+    }
+    std::string message(reinterpret_cast<char*>(text));
+    auto bracket = message.rfind(']');
+    records.emplace_back(native,
+                         bracket == std::string::npos ? message : message.substr(bracket + 1));
+  }
+  if (records.empty())
+    return OdbcError(0, "no diagnostic");
+  OdbcError e(records[0].first, records[0].second);
+  e.records = records;
+  return e;
+}
+
+class OdbcClient {
+ public:
+  OdbcClient(const StandinProcess& server, const std::string& password,
+             const std::string& database) {
+    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_);
+    SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_);
+    SQLSetConnectAttr(dbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
+    std::string text = "Driver=FreeTDS;Server=" + server.serverText() + ";Database=" + database +
+                       ";UID=sa;PWD={" + password + "};TDS_Version=7.4;ClientCharset=UTF-8";
+    SQLRETURN rc = SQLDriverConnect(dbc_, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS,
+                                    nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    if (!SQL_SUCCEEDED(rc)) {
+      OdbcError e = diagnostic(SQL_HANDLE_DBC, dbc_);
+      release();
+      throw e;
+    }
+  }
+  ~OdbcClient() {
+    SQLDisconnect(dbc_);
+    release();
+  }
+
+  struct Description {
+    std::string typeName;
+    bool autoUnique = false;
+    bool nullable = false;
+  };
+
+  std::vector<Description> describe(const std::string& statement) {
+    SQLHSTMT stmt;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt);
+    std::string text = statement;
+    if (!SQL_SUCCEEDED(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS))) {
+      OdbcError e = diagnostic(SQL_HANDLE_STMT, stmt);
+      SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+      throw e;
+    }
+    SQLSMALLINT columns = 0;
+    SQLNumResultCols(stmt, &columns);
+    std::vector<Description> out;
+    for (SQLSMALLINT c = 1; c <= columns; ++c) {
+      Description d;
+      SQLCHAR name[128];
+      SQLSMALLINT length = 0;
+      SQLLEN number = 0;
+      SQLColAttribute(stmt, c, SQL_DESC_TYPE_NAME, name, sizeof name, &length, nullptr);
+      d.typeName = reinterpret_cast<char*>(name);
+      SQLColAttribute(stmt, c, SQL_DESC_AUTO_UNIQUE_VALUE, nullptr, 0, nullptr, &number);
+      d.autoUnique = number == SQL_TRUE;
+      SQLColAttribute(stmt, c, SQL_DESC_NULLABLE, nullptr, 0, nullptr, &number);
+      d.nullable = number == SQL_NULLABLE;
+      out.push_back(d);
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    return out;
+  }
+
+  // Runs a statement with SQLExecDirect and returns "columns: ..." and one line per row,
+  // values as the driver converts them to text, joined by "|"; NULL as NULL.
+  std::vector<std::string> query(const std::string& statement) {
+    SQLHSTMT stmt;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt);
+    std::string text = statement;
+    SQLRETURN rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
+    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
+      OdbcError e = diagnostic(SQL_HANDLE_STMT, stmt);
+      SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+      throw e;
+    }
+    std::vector<std::string> out;
+    SQLSMALLINT columns = 0;
+    SQLNumResultCols(stmt, &columns);
+    if (columns > 0) {
+      std::string header = "columns: ";
+      for (SQLSMALLINT c = 1; c <= columns; ++c) {
+        SQLCHAR name[256];
+        SQLSMALLINT length = 0;
+        SQLColAttribute(stmt, c, SQL_DESC_NAME, name, sizeof name, &length, nullptr);
+        header += (c > 1 ? "|" : "") + std::string(reinterpret_cast<char*>(name));
+      }
+      out.push_back(header);
+      while (SQL_SUCCEEDED(rc = SQLFetch(stmt))) {
+        std::string row;
+        for (SQLSMALLINT c = 1; c <= columns; ++c) {
+          row += c > 1 ? "|" : "";
+          row += value(stmt, c);
+        }
+        out.push_back(row);
+      }
+      if (rc != SQL_NO_DATA) {
+        OdbcError e = diagnostic(SQL_HANDLE_STMT, stmt);
+        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        throw e;
+      }
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    return out;
+  }
+
+ private:
+  // Reads a value piecewise; each piece but the last fills the buffer less its NUL.
+  // Binary columns (the driver cannot turn the CLR types into text) come as bytes, shown as
+  // upper-case hex.
+  static std::string value(SQLHSTMT stmt, SQLSMALLINT column) {
+    SQLLEN sqlType = 0;
+    SQLColAttribute(stmt, column, SQL_DESC_CONCISE_TYPE, nullptr, 0, nullptr, &sqlType);
+    bool binary = sqlType == SQL_BINARY || sqlType == SQL_VARBINARY ||
+                  sqlType == SQL_LONGVARBINARY || sqlType == kSqlServerUdt;
+    std::string text = binary ? bytes(stmt, column) : characters(stmt, column);
+    if (!binary || text == "NULL")
+      return text;
+    std::string hex = "0x";
+    for (unsigned char c : text) {
+      hex += "0123456789ABCDEF"[c >> 4];
+      hex += "0123456789ABCDEF"[c & 15];
+    }
+    return hex;
+  }
+
+  static std::string bytes(SQLHSTMT stmt, SQLSMALLINT column) {
+    std::string data;
+    char buffer[1024];
+    for (int piece = 0; piece < 100000; ++piece) {
+      SQLLEN indicator = 0;
+      SQLRETURN rc = SQLGetData(stmt, column, SQL_C_BINARY, buffer, sizeof buffer, &indicator);
+      if (rc == SQL_NO_DATA)
+        return data;
+      if (!SQL_SUCCEEDED(rc))
+        throw diagnostic(SQL_HANDLE_STMT, stmt);
+      if (indicator == SQL_NULL_DATA)
+        return "NULL";
+      bool whole = indicator != SQL_NO_TOTAL && indicator <= SQLLEN(sizeof buffer);
+      data.append(buffer, whole ? static_cast<std::size_t>(indicator) : sizeof buffer);
+      if (whole)
+        return data;
+    }
+    throw std::runtime_error("a value that never ends");
+  }
+
+  static std::string characters(SQLHSTMT stmt, SQLSMALLINT column) {
+    std::string text;
+    char buffer[1024];
+    for (int piece = 0; piece < 100000; ++piece) {
+      SQLLEN indicator = 0;
+      SQLRETURN rc = SQLGetData(stmt, column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
+      if (rc == SQL_NO_DATA)
+        return text;
+      if (!SQL_SUCCEEDED(rc))
+        throw diagnostic(SQL_HANDLE_STMT, stmt);
+      if (indicator == SQL_NULL_DATA)
+        return "NULL";
+      bool whole = indicator != SQL_NO_TOTAL && indicator < SQLLEN(sizeof buffer);
+      text.append(buffer, whole ? static_cast<std::size_t>(indicator) : sizeof buffer - 1);
+      if (whole)
+        return text;
+    }
+    throw std::runtime_error("a value that never ends");
+  }
+
+  void release() {
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+    SQLFreeHandle(SQL_HANDLE_ENV, env_);
+  }
+
+  SQLHENV env_ = SQL_NULL_HANDLE;
+  SQLHDBC dbc_ = SQL_NULL_HANDLE;
+};
+
+struct QueryCase {
+  std::string statement;
+  std::vector<std::string> expected;
+};
+
+void expectQueries(OdbcClient& client, const std::vector<QueryCase>& cases) {
+  for (const auto& c : cases) {
+    EXPECT_EQ(client.query(c.statement), c.expected) << c.statement;
+  }
+}
+
+TEST(OdbcClient, ReadsTheSampleExactly) {
+  StandinProcess server(kSample);
+  OdbcClient master(server, "Velmora#2026", "Master");
+  expectQueries(master, {{"Select Name from SysDataBases where DBid>6\r\n",
+                          {"columns: name", "Shop", "Empty"}}});
+  OdbcClient shop(server, "Velmora#2026", "Shop");
+  expectQueries(
+      shop,
+      {{"select name from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1\r\n",
+        {"columns: name", "Dept", "Products", "Order Details", "Audit", "Customers"}},
+       {"select * from Dept",
+        {"columns: ID|Name|Active|Note", "1|Sales|1|NULL", "2|O'Brien & Co|0|call back"}},
+       {"select * from Products",
+        {"columns: ProductID|Name|Price|Weight|Rate|Qty|Stock|Big|Code|Added|Disc|Pct|Guid|Pic|"
+         "Total|RV",
+         "1|Green Tea|12.5000|0.100000001|1000000000000000|-42|5|-9223372036854775808|AB    |"
+         "2023-01-05 09:05:07.250|12345|3.14159|6F9619FF-8B86-D011-B42D-00C04FC964FF|0x410042|7|"
+         "0x00000000000007D1",
+         "2|  Spaced  |NULL|0|-1.5|0|255|9007199254740993|      |1899-12-30 00:00:00.000|-1|"
+         "0.00001|NULL|0x|NULL|0x00000000000007D2"}},
+       {"select * from [Order Details]",
+        {"columns: OrderID|Unit Price|Quantity", "10248|14.00|12"}},
+       {"select * from Audit", {"columns: At|What"}},
+       {"select * from Customers",
+        {"columns: Code|Name|Memo|Born", "C001 |张三|first line\r\nsecond line|1990-07-01",
+         "C002 |Zoë|NULL|NULL"}},
+       {"select name from syscolumns where id = object_id(N'Products') and iscomputed = 1",
+        {"columns: name", "Total"}},
+       {"select name from syscolumns where id = object_id(N'[Order Details]') and iscomputed = 1",
+        {"columns: name"}}});
+}
+
+// What the data access layer learns from the column descriptions: identity, nullability and
+// the type names of money and timestamp.
+TEST(OdbcClient, DescribesColumnsAsTheServerDoes) {
+  StandinProcess server(kSample);
+  OdbcClient client(server, "Velmora#2026", "Shop");
+  auto columns = client.describe("select * from Products");
+  struct Expected {
+    std::size_t index;
+    std::string typeName;
+    bool autoUnique;
+    bool nullable;
+  };
+  const std::vector<Expected> cases = {
+      {0, "int", true, false},      {1, "nvarchar", false, true},
+      {2, "money", false, true},    {9, "datetime", false, true},
+      {10, "decimal", false, true}, {12, "uniqueidentifier", false, true},
+      {14, "int", false, true},     {15, "timestamp", false, false}};
+  ASSERT_EQ(columns.size(), 16u);
+  for (const auto& c : cases) {
+    EXPECT_EQ(columns[c.index].typeName, c.typeName) << c.index;
+    EXPECT_EQ(columns[c.index].autoUnique, c.autoUnique) << c.index;
+    EXPECT_EQ(columns[c.index].nullable, c.nullable) << c.index;
+  }
+}
+
+TEST(OdbcClient, ReadsEveryTypeExactly) {
+  StandinProcess server(kTypes);
+  OdbcClient client(server, "Standin#1", "Types");
+  expectQueries(
+      client,
+      {{"select * from AllTypes",
+        {"columns: Id|Flag|Tiny|Small|Whole|Big|Single|Double|SmallCash|Cash|Dec|Num|SmallStamp|"
+         "Stamp|Day|Clock|Stamp2|StampOffset|Fixed|Varying|Memo|WideFixed|Wide|WideMemo|Sys|Doc|"
+         "Bin|VarBin|Picture|Guid|Any|MaxText|MaxWide|MaxBin|Tree|Shape|Place",
+         "1|1|255|-32768|-2147483648|-9223372036854775808|1.5|-2.25|-214748.3648|"
+         "922337203685477.5807|-12345678.91|12345678901234567890123456789012.123456|"
+         "2079-06-06 23:59:00|2023-01-05 09:05:07.997|1-01-01|23:59:59.999|"
+         "9999-12-31 23:59:59.9999999|2023-06-30 20:15:00.25 +08:00|AB    |café|长文本|Zoë |"
+         "张三丰|中文长文本|sys|<a>张</a>|0x01020000|0x00410042|0xFF00|"
+         "6F9619FF-8B86-D011-B42D-00C04FC964FF|-1.25|max|最大|0x0102|0x58|0x00000000010C|"
+         "0xE6100000",
+         "2|0|0|32767|2147483647|9223372036854775807|-3.25000008e+10|1e-300|214748.3647|"
+         "-922337203685477.5808|0.01|-0.000001|1900-01-01 00:00:00|1753-01-01 00:00:00.000|"
+         "9999-12-31|00:00:00.000|1-01-01 00:00:00.0000000|1-01-01 14:00:00.00 -14:00|      |"
+         "O'Brien||    |||t|<b/>|0x00000000|0x|0x|00000000-0000-0000-0000-000000000000|变体|||"
+         "0x|0x|0x|0x",
+         "3|NULL|NULL|NULL|NULL|NULL|NULL|NULL|NULL|NULL|NULL|NULL|NULL|NULL|NULL|NULL|NULL|"
+         "NULL|NULL|NULL|NULL|NULL|NULL|NULL|NULL|NULL|NULL|NULL|NULL|NULL|NULL|NULL|NULL|NULL|"
+         "NULL|NULL|NULL"}},
+       {"select * from NotNull",
+        {"columns: Flag|Tiny|Small|Whole|Big|Single|Double|SmallCash|Cash|SmallStamp|Stamp",
+         "1|7|-7|70000|7000000000|0.5|0.125|1.0001|-1.0001|1999-12-31 23:59:00|"
+         "2000-02-29 12:00:00.003"}}});
+  // Generated rows are the same on every read; a three-part name reaches them too.
+  auto many = client.query("select * from Types.sales.Many");
+  ASSERT_EQ(many.size(), 20001u);
+  EXPECT_EQ(many[1], "1|zxhacmkdpgzovdvmgb|-14822819865072.0173|7042-09-01 14:25:41.381");
+  EXPECT_EQ(client.query("select * from sales.Many"), many);
+}
+
+TEST(OdbcClient, LongValuesAreCutAt4096BytesUntilTextSizeIsSet) {
+  StandinProcess server(kTypes);
+  OdbcClient client(server, "Standin#1", "Types");
+  std::string ascii, wide, binary = "0x";
+  for (int i = 0; i < 500; ++i) {
+    ascii += "0123456789";
+    wide += "abcdefghi中";
+  }
+  for (int i = 0; i < 5000; ++i) {
+    binary += "0123456789ABCDEF"[(i % 256) >> 4];
+    binary += "0123456789ABCDEF"[i % 16];
+  }
+  std::string wideCut;  // 4096 bytes of UTF-16 are 2048 characters
+  for (int i = 0; i < 2048; ++i)
+    wideCut += i % 10 == 9 ? "中" : std::string(1, char('a' + i % 10));
+  std::string doc = "<r>" + ascii + "</r>";
+  std::string cut = "1|" + ascii.substr(0, 4096) + "|" + wideCut + "|" + binary.substr(0, 8194) +
+                    "|" + ascii.substr(0, 4096) + "|" + wideCut + "|" + binary.substr(0, 8194) +
+                    "|" + doc;
+  std::string whole = "1|" + ascii + "|" + wide + "|" + binary + "|" + ascii + "|" + wide + "|" +
+                      binary + "|" + doc;
+  std::string header = "columns: Id|VText|WText|BText|OldText|OldWide|OldImage|Doc";
+  expectQueries(client, {{"select * from Long", {header, cut}},
+                         {"SET TEXTSIZE 2147483647", {}},
+                         {"select * from Long", {header, whole}},
+                         {"SET TEXTSIZE 0", {}},
+                         {"select * from Long", {header, cut}}});
+}
+
+TEST(OdbcClient, SeesTheServerErrorsWithTheirTexts) {
+  StandinProcess server(kSample);
+  using Records = std::vector<std::pair<int, std::string>>;
+  struct LoginCase {
+    std::string password, database;
+    Records records;
+  };
+  const std::vector<LoginCase> logins = {
+      // The driver adds its own record (native 0) to the server's messages.
+      {"wrong",
+       "Shop",
+       {{0, "Unable to connect to data source"}, {18456, "Login failed for user 'sa'."}}},
+      {"Velmora#2026",
+       "NoSuchDb",
+       {{0, "Unable to connect to data source"},
+        {4060, "Cannot open database \"NoSuchDb\" requested by the login. The login failed."},
+        {18456, "Login failed for user 'sa'."}}}};
+  for (const auto& c : logins) {
+    try {
+      OdbcClient client(server, c.password, c.database);
+      ADD_FAILURE() << "login to " << c.database << " succeeded";
+    } catch (const OdbcError& e) {
+      Records seen = e.records;
+      std::sort(seen.begin(), seen.end());  // the driver may list the latest first
+      EXPECT_EQ(seen, c.records) << c.database;
+    }
+  }
+  OdbcClient client(server, "Velmora#2026", "Shop");
+  try {
+    client.query("select * from [Order X]");
+    ADD_FAILURE() << "an unknown table was read";
+  } catch (const OdbcError& e) {
+    EXPECT_EQ(e.native, 208);
+    EXPECT_EQ(std::string(e.what()), "Invalid object name 'Order X'.");
+  }
+  // The connection serves on after the error.
+  EXPECT_EQ(client.query("select * from [Order Details]").size(), 2u);
+}
+
+}  // namespace
