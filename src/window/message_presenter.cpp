@@ -1,8 +1,8 @@
 #include "window/message_presenter.h"
 
+#include <QDialogButtonBox>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QPushButton>
 #include <QScreen>
 
 namespace velmora::window {
@@ -23,6 +23,9 @@ std::unique_ptr<QMessageBox> buildMessageBox(const MessageBoxContent& content, Q
         label->setMaximumWidth(screen->geometry().width() / 2);
       }
     }
+    // The message dialog centres its button row under the text.
+    if (auto* buttons = box->findChild<QDialogButtonBox*>())
+      buttons->setCenterButtons(true);
   }
   return box;
 }
