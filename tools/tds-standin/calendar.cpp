@@ -148,14 +148,14 @@ Moment parseMoment(const std::string& text) {
 std::string formatDate(int32_t days) {
   int y, mo, d;
   civilFromDays(days, y, mo, d);
-  char buf[16];
+  char buf[48];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, mo, d);
   return buf;
 }
 
 std::string formatTime(int64_t ticks, int scale) {
   int64_t seconds = ticks / kTicksPerSecond;
-  char buf[32];
+  char buf[48];
   std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", static_cast<int>(seconds / 3600),
                 static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
   std::string out = buf;
@@ -168,7 +168,7 @@ std::string formatTime(int64_t ticks, int scale) {
 }
 
 std::string formatOffset(int16_t minutes) {
-  char buf[16];
+  char buf[48];
   int m = minutes < 0 ? -minutes : minutes;
   std::snprintf(buf, sizeof buf, "%c%02d:%02d", minutes < 0 ? '-' : '+', m / 60, m % 60);
   return buf;

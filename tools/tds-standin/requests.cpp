@@ -134,7 +134,9 @@ std::string parseRpcName(std::string_view message, uint32_t tdsVersion) {
   ByteReader r(message.substr(start));
   uint16_t chars = r.u16();
   if (chars == 0xFFFF) {
-    return "#" + std::to_string(r.u16());
+    std::string name(1, '#');
+    name += std::to_string(r.u16());
+    return name;
   }
   return r.ucs2(chars);
 }
