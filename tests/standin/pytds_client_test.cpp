@@ -36,10 +36,18 @@ std::vector<std::string> split(const std::string& line) {
 
 std::vector<std::string> dump(const StandinProcess& server, const std::string& password,
                               const std::string& database,
-                              const std::vector<std::string>& statements) {
-  std::vector<std::string> argv{
-      "/usr/bin/python3", kDump,   "--login-timeout", "2", std::to_string(server.port()), "sa",
-      password,           database};
+                              const std::vector<std::string>& statements,
+                              const std::string& tdsVersion = "7.4") {
+  std::vector<std::string> argv{"/usr/bin/python3",
+                                kDump,
+                                "--login-timeout",
+                                "2",
+                                "--tds",
+                                tdsVersion,
+                                std::to_string(server.port()),
+                                "sa",
+                                password,
+                                database};
   argv.insert(argv.end(), statements.begin(), statements.end());
   ProgramResult r = runProgram(argv);
   EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -122,6 +130,40 @@ TEST(PytdsClient, ReadsEveryTypeExactly) {
       dump(server, "Standin#1", "Types",
            {"select * from AllTypes", "select * from NotNull", "use Latin", "select * from Words"}),
       expected);
+}
+
+// Clients before TDS 7.3 get the time types as text and, before 7.2, the (max) types and xml
+// as text, ntext and image, as from a real server; the values stay the same.
+TEST(PytdsClient, OlderTdsVersionsGetTheirOwnTypes) {
+  StandinProcess server(kTypes);
+  struct Case {
+    std::string version;
+    std::string timeColumns;  // Day..StampOffset of the first row
+  };
+  const std::vector<Case> cases = {
+      {"7.1",
+       "\"0001-01-01\"|\"23:59:59.999\"|\"9999-12-31 23:59:59.9999999\"|"
+       "\"2023-06-30 20:15:00.25 +08:00\""},
+      {"7.2",
+       "\"0001-01-01\"|\"23:59:59.999\"|\"9999-12-31 23:59:59.9999999\"|"
+       "\"2023-06-30 20:15:00.25 +08:00\""},
+      {"7.3",
+       "0001-01-01|23:59:59.999000|9999-12-31T23:59:59.999999|2023-06-30T20:15:00.250000+08:00"},
+  };
+  for (const auto& c : cases) {
+    auto out = dump(server, "Standin#1", "Types", {"select * from AllTypes"}, c.version);
+    ASSERT_EQ(out.size(), 4u) << c.version;
+    auto fields = split(out[1]);
+    ASSERT_EQ(fields.size(), 37u);
+    std::string times = fields[14] + "|" + fields[15] + "|" + fields[16] + "|" + fields[17];
+    EXPECT_EQ(times, c.timeColumns) << c.version;
+    EXPECT_EQ(fields[31] + "|" + fields[32] + "|" + fields[34], "\"max\"|\"最大\"|0x58")
+        << c.version;
+    std::string nulls = "3";
+    for (int i = 0; i < 36; ++i)
+      nulls += "|NULL";
+    EXPECT_EQ(out[3], nulls) << c.version;
+  }
 }
 
 // The long values are 5000 characters (and 5000 bytes); the server's default TEXTSIZE of 4096

@@ -1,6 +1,6 @@
 """Reads statements through python3-tds and prints every result in one fixed text form.
 
-Usage: pytds_dump.py [--login-timeout S] PORT USER PASSWORD DATABASE STATEMENT...
+Usage: pytds_dump.py [--login-timeout S] [--tds 7.1|7.2|7.3|7.4] PORT USER PASSWORD DATABASE STATEMENT...
 Prints "columns: A|B" and then one line per row (values joined by "|") for each result,
 "error N: TEXT" for a server error and "login error: N: TEXT" when the login fails.
 """
@@ -46,10 +46,15 @@ def main():
         # python3-tds retries a login refused for its database until this time runs out.
         login_timeout = float(args[1])
         args = args[2:]
+    tds_version = pytds.tds_base.TDS74
+    if args[0] == "--tds":
+        tds_version = {"7.1": pytds.tds_base.TDS71, "7.2": pytds.tds_base.TDS72,
+                       "7.3": pytds.tds_base.TDS73, "7.4": pytds.tds_base.TDS74}[args[1]]
+        args = args[2:]
     port, user, password, database = args[:4]
     try:
         conn = pytds.connect(server="127.0.0.1", port=int(port), user=user, password=password,
-                             database=database, autocommit=True, login_timeout=login_timeout, timeout=10)
+                             database=database, autocommit=True, login_timeout=login_timeout, tds_version=tds_version, timeout=10)
     except pytds.Error as e:
         number = getattr(e, "msg_no", None) or getattr(e, "number", None)
         print("login error: %s: %s" % (number, str(e)))
