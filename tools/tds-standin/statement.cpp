@@ -9,6 +9,7 @@ namespace {
 struct Token {
   enum class Kind { Word, Identifier, String, Number, Variable, Symbol, Unclosed } kind;
   std::string text;  // identifiers unquoted, strings without quotes and with '' made '
+  std::size_t start = 0, end = 0;  // where the token stands in the batch
 };
 
 bool isWordChar(unsigned char c) {
@@ -36,6 +37,8 @@ std::vector<Token> tokenize(const std::string& s) {
     tokens.push_back({Token::Kind::Unclosed, text});
   };
   while (i < s.size()) {
+    std::size_t before = tokens.size();
+    std::size_t tokenStart = i;
     auto c = static_cast<unsigned char>(s[i]);
     if (std::isspace(c)) {
       ++i;
@@ -68,6 +71,10 @@ std::vector<Token> tokenize(const std::string& s) {
     } else {
       tokens.push_back({Token::Kind::Symbol, std::string(1, s[i])});
       ++i;
+    }
+    if (tokens.size() > before) {
+      tokens.back().start = tokenStart;
+      tokens.back().end = i;
     }
   }
   return tokens;
@@ -191,6 +198,33 @@ Statement parseSelect(const std::vector<Token>& t, std::size_t begin, std::size_
   return syntaxError(begin + 1 < end ? t[begin + 1].text : t[begin].text);
 }
 
+// The catalogue statements, recognised by their exact text.
+std::optional<Statement> catalogueStatement(const std::string& text) {
+  if (text == kListDatabasesStatement) {
+    return kindOnly(Statement::Kind::ListDatabases);
+  }
+  if (text == kListUserTablesStatement) {
+    return kindOnly(Statement::Kind::ListUserTables);
+  }
+  std::string prefix = kComputedColumnsPrefix;
+  std::string suffix = kComputedColumnsSuffix;
+  if (text.size() >= prefix.size() + suffix.size() && text.rfind(prefix, 0) == 0 &&
+      text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0) {
+    std::string literal = text.substr(prefix.size(), text.size() - prefix.size() - suffix.size());
+    Statement s = kindOnly(Statement::Kind::ComputedColumns);
+    // The literal must be one well-formed string: every quote inside it doubled.
+    auto asString = tokenize("'" + literal + "'");
+    if (asString.size() == 1 && asString[0].kind == Token::Kind::String) {
+      auto nameTokens = tokenize(asString[0].text);
+      if (auto name = objectName(nameTokens, 0, nameTokens.size()))
+        s.object = *name;
+      return s;
+    }
+    return syntaxError(literal);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::string Statement::objectText() const {
@@ -207,30 +241,9 @@ std::string Statement::objectText() const {
 
 std::vector<Statement> parseBatch(const std::string& batch) {
   std::string whole = trimmed(batch);
-  if (whole == kListDatabasesStatement) {
-    return {kindOnly(Statement::Kind::ListDatabases)};
+  if (auto special = catalogueStatement(whole)) {
+    return {*special};
   }
-  if (whole == kListUserTablesStatement) {
-    return {kindOnly(Statement::Kind::ListUserTables)};
-  }
-  std::string prefix = kComputedColumnsPrefix;
-  std::string suffix = kComputedColumnsSuffix;
-  if (whole.size() >= prefix.size() + suffix.size() && whole.rfind(prefix, 0) == 0 &&
-      whole.compare(whole.size() - suffix.size(), suffix.size(), suffix) == 0) {
-    std::string literal = whole.substr(prefix.size(), whole.size() - prefix.size() - suffix.size());
-    Statement s;
-    s.kind = Statement::Kind::ComputedColumns;
-    // The literal must be one well-formed string: every quote inside it doubled.
-    auto asString = tokenize("'" + literal + "'");
-    if (asString.size() == 1 && asString[0].kind == Token::Kind::String) {
-      auto nameTokens = tokenize(asString[0].text);
-      if (auto name = objectName(nameTokens, 0, nameTokens.size()))
-        s.object = *name;
-      return {s};
-    }
-    return {syntaxError(literal)};
-  }
-
   std::vector<Token> tokens = tokenize(batch);
   std::vector<Statement> statements;
   std::size_t pos = 0;
@@ -263,7 +276,10 @@ std::vector<Statement> parseBatch(const std::string& batch) {
     if (isKeyword(first, "SET")) {
       s = parseSet(tokens, pos, end);
     } else if (isKeyword(first, "SELECT")) {
-      s = parseSelect(tokens, pos, end);
+      // A catalogue statement may also come among others in one batch.
+      auto special =
+          catalogueStatement(batch.substr(first.start, tokens[end - 1].end - first.start));
+      s = special ? *special : parseSelect(tokens, pos, end);
     } else if (isKeyword(first, "USE")) {
       if (end == pos + 2 && isName(tokens[pos + 1])) {
         s.kind = Statement::Kind::Use;
