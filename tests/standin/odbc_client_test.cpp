@@ -108,6 +108,32 @@ class OdbcClient {
     return out;
   }
 
+  // Prepares a statement once and runs it `times` times; returns the row count of each run.
+  std::vector<std::size_t> runPrepared(const std::string& statement, int times) {
+    SQLHSTMT stmt;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt);
+    std::string text = statement;
+    std::vector<std::size_t> counts;
+    bool ok = SQL_SUCCEEDED(SQLPrepare(stmt, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS));
+    for (int i = 0; ok && i < times; ++i) {
+      ok = SQL_SUCCEEDED(SQLExecute(stmt));
+      if (!ok)
+        break;
+      std::size_t rows = 0;
+      while (SQL_SUCCEEDED(SQLFetch(stmt)))
+        ++rows;
+      counts.push_back(rows);
+      SQLCloseCursor(stmt);
+    }
+    if (!ok) {
+      OdbcError e = diagnostic(SQL_HANDLE_STMT, stmt);
+      SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+      throw e;
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    return counts;
+  }
+
   // Runs a statement with SQLExecDirect and returns "columns: ..." and one line per row,
   // values as the driver converts them to text, joined by "|"; NULL as NULL.
   std::vector<std::string> query(const std::string& statement) {
@@ -352,6 +378,21 @@ TEST(OdbcClient, LongValuesAreCutAt4096BytesUntilTextSizeIsSet) {
                          {"select * from Long", {header, whole}},
                          {"SET TEXTSIZE 0", {}},
                          {"select * from Long", {header, cut}}});
+}
+
+// The driver runs prepared statements through sp_prepexec and sp_execute.
+TEST(OdbcClient, RunsPreparedStatements) {
+  StandinProcess server(kSample);
+  OdbcClient client(server, "Velmora#2026", "Shop");
+  EXPECT_EQ(client.runPrepared("select * from Products", 3), (std::vector<std::size_t>{2, 2, 2}));
+  EXPECT_EQ(client.runPrepared("Select Name from SysDataBases where DBid>6\r\n", 2),
+            (std::vector<std::size_t>{2, 2}));
+  try {
+    client.runPrepared("select * from Nope", 1);
+    ADD_FAILURE() << "an unknown table was read";
+  } catch (const OdbcError& e) {
+    EXPECT_EQ(e.native, 208);
+  }
 }
 
 TEST(OdbcClient, SeesTheServerErrorsWithTheirTexts) {

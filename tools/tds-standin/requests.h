@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace standin {
 
@@ -38,6 +39,25 @@ struct TransactionRequest {
   uint64_t descriptor = 0;
 };
 
+// One parameter of an RPC request, for the types clients use to call the prepared-statement
+// procedures: integers and text.
+struct RpcParameter {
+  std::string name;
+  bool output = false;
+  bool isNull = true;
+  std::optional<int64_t> integer;
+  std::string text;  // UTF-8
+};
+
+struct RpcRequest {
+  std::string name;     // lower case; empty when sent by number
+  uint16_t procId = 0;  // 10 sp_executesql, 11 sp_prepare, 12 sp_execute, 13 sp_prepexec, ...
+  std::vector<RpcParameter> parameters;
+  // The type token of the first parameter this stand-in cannot read (0 when all were read);
+  // the parameters after it are missing.
+  uint8_t unsupportedType = 0;
+};
+
 // Each parser reads one whole request message and throws ProtocolError when a field or an
 // offset points past its end or a length is impossible.
 Prelogin parsePrelogin(std::string_view message);
@@ -45,7 +65,6 @@ Login7 parseLogin7(std::string_view message);
 // Skips ALL_HEADERS (present from TDS 7.2) and returns the UTF-8 text of an SQL batch.
 std::string parseSqlBatch(std::string_view message, uint32_t tdsVersion);
 TransactionRequest parseTransactionRequest(std::string_view message, uint32_t tdsVersion);
-// The procedure name of an RPC request, or "#<id>" for a procedure sent by number.
-std::string parseRpcName(std::string_view message, uint32_t tdsVersion);
+RpcRequest parseRpc(std::string_view message, uint32_t tdsVersion);
 
 }  // namespace standin

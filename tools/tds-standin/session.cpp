@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <thread>
 
 #include "requests.h"
@@ -105,12 +106,7 @@ void Session::serve() {
         channel_.endMessage();
         break;
       case packet::kRpc:
-        error({2812, 62, 16,
-               "Could not find stored procedure '" + parseRpcName(message.payload, tdsVersion_) +
-                   "'.",
-               1});
-        putDone(channel_.out(), done::kError, 0, 0, tdsVersion_);
-        channel_.endMessage();
+        rpc(message);
         break;
       default:
         throw ProtocolError("unexpected request of type " + std::to_string(message.type));
@@ -199,13 +195,131 @@ void Session::batch(const std::string& text) {
   if (log_ != nullptr)
     log_->write(text);
   cancelled_ = false;
+  runStatements(text);
+  channel_.endMessage();
+}
+
+bool Session::runStatements(const std::string& text) {
   std::vector<Statement> statements = parseBatch(text);
   if (statements.empty()) {
-    putDone(channel_.out(), done::kFinal, 0, 0, tdsVersion_);
+    endStatement(done::kFinal, 0, 0);
   }
   for (std::size_t i = 0; i < statements.size(); ++i) {
-    if (!execute(statements[i], i + 1 == statements.size()) || cancelled_)
+    if (!execute(statements[i], i + 1 == statements.size()))
+      return false;
+    if (cancelled_)
+      return true;
+  }
+  return true;
+}
+
+void Session::endStatement(uint16_t status, uint16_t curCmd, uint64_t rowCount) {
+  if (inProcedure_) {
+    putDone(channel_.out(), status | done::kMore, curCmd, rowCount, tdsVersion_,
+            token::kDoneInProc);
+  } else {
+    putDone(channel_.out(), status, curCmd, rowCount, tdsVersion_);
+  }
+}
+
+void Session::rpc(const PacketChannel::Message& message) {
+  RpcRequest request = parseRpc(message.payload, tdsVersion_);
+  std::string& out = channel_.out();
+  cancelled_ = false;
+  const auto& p = request.parameters;
+  struct Procedure {
+    uint16_t id;
+    const char* name;
+    std::size_t statementAt;  // index of the statement text parameter, or npos
+    std::size_t largest;      // parameters it takes here (values for markers are not supported)
+  };
+  static constexpr std::size_t kNone = std::string::npos;
+  static constexpr Procedure kProcedures[] = {{10, "sp_executesql", 0, 2},
+                                              {11, "sp_prepare", 2, 4},
+                                              {12, "sp_execute", kNone, 1},
+                                              {13, "sp_prepexec", 2, 3},
+                                              {15, "sp_unprepare", kNone, 1}};
+  const Procedure* procedure = nullptr;
+  for (const auto& candidate : kProcedures) {
+    if (request.procId == candidate.id || request.name == candidate.name)
+      procedure = &candidate;
+  }
+  auto fail = [&](const ServerMessage& m) {
+    error(m);
+    putDone(out, done::kError, 0, 0, tdsVersion_, token::kDoneProc);
+    channel_.endMessage();
+  };
+  if (procedure == nullptr) {
+    std::string name = request.name.empty() ? "#" + std::to_string(request.procId) : request.name;
+    return fail({2812, 62, 16, "Could not find stored procedure '" + name + "'.", 1});
+  }
+  if (request.unsupportedType != 0) {
+    char type[8];
+    std::snprintf(type, sizeof type, "0x%02X", request.unsupportedType);
+    return fail({8009, 1, 16,
+                 "The incoming tabular data stream (TDS) remote procedure call (RPC) protocol "
+                 "stream is incorrect. Parameter " +
+                     std::to_string(p.size() + 1) + ": Data type " + type + " is unknown.",
+                 1});
+  }
+  std::size_t needed = procedure->statementAt == kNone ? 1 : procedure->statementAt + 1;
+  if (p.size() < needed) {
+    return fail(
+        {201, 4, 16,
+         "Procedure or function '" + std::string(procedure->name) + "' expects parameter '" +
+             (procedure->statementAt == kNone ? "@handle" : "@stmt") + "', which was not supplied.",
+         1});
+  }
+  if (p.size() > procedure->largest) {
+    return fail({8144, 2, 16,
+                 "Procedure or function " + std::string(procedure->name) +
+                     " has too many arguments specified.",
+                 1});
+  }
+  std::string statement;
+  std::optional<int32_t> handle;
+  bool run = true;
+  switch (procedure->id) {
+    case 10:
+      statement = p[0].text;
       break;
+    case 11:
+    case 13:
+      statement = p[2].text;
+      handle = nextHandle_++;
+      prepared_[*handle] = statement;
+      run = procedure->id == 13;
+      break;
+    case 12:
+    case 15: {
+      auto found =
+          p[0].integer ? prepared_.find(static_cast<int32_t>(*p[0].integer)) : prepared_.end();
+      if (found == prepared_.end()) {
+        return fail({8179, 4, 16,
+                     "Could not find prepared statement with handle " +
+                         (p[0].integer ? std::to_string(*p[0].integer) : std::string("NULL")) + ".",
+                     1});
+      }
+      statement = found->second;
+      run = procedure->id == 12;
+      if (!run)
+        prepared_.erase(found);
+      break;
+    }
+  }
+  bool ok = true;
+  if (run) {
+    if (log_ != nullptr)
+      log_->write(statement);
+    inProcedure_ = true;
+    ok = runStatements(statement);
+    inProcedure_ = false;
+  }
+  if (!cancelled_) {
+    putReturnStatus(out, ok ? 0 : -6);
+    if (handle)
+      putReturnInt(out, 0, p[0].name, *handle, tdsVersion_);
+    putDone(out, ok ? done::kFinal : done::kError, 0, 0, tdsVersion_, token::kDoneProc);
   }
   channel_.endMessage();
 }
@@ -259,7 +373,7 @@ bool Session::execute(const Statement& s, bool last) {
         cell.bytes = toUtf16(kVersionText);
         encoder.putRow(out, {cell});
       }
-      putDone(out, doneStatus(last, true), kCmdSelect, fmtOnly_ ? 0 : 1, tdsVersion_);
+      endStatement(doneStatus(last, true), kCmdSelect, fmtOnly_ ? 0 : 1);
       return true;
     }
     case Statement::Kind::Use: {
@@ -269,11 +383,11 @@ bool Session::execute(const Statement& s, bool last) {
                "Database '" + s.object[0] +
                    "' does not exist. Make sure that the name is entered correctly.",
                1});
-        putDone(out, done::kError, 0, 0, tdsVersion_);
+        endStatement(done::kError, 0, 0);
         return false;
       }
       useDatabase(*db, true);
-      putDone(out, doneStatus(last, false), 0, 0, tdsVersion_);
+      endStatement(doneStatus(last, false), 0, 0);
       return true;
     }
     case Statement::Kind::SetTextSize:
@@ -290,10 +404,10 @@ bool Session::execute(const Statement& s, bool last) {
       break;
     case Statement::Kind::SyntaxError:
       error({102, 1, 15, "Incorrect syntax near '" + s.near + "'.", 1});
-      putDone(out, done::kError, 0, 0, tdsVersion_);
+      endStatement(done::kError, 0, 0);
       return false;
   }
-  putDone(out, doneStatus(last, false), 0, 0, tdsVersion_);
+  endStatement(doneStatus(last, false), 0, 0);
   return true;
 }
 
@@ -324,7 +438,7 @@ void Session::selectNames(const std::vector<std::string>& names, uint16_t status
       ++count;
     }
   }
-  putDone(out, status, kCmdSelect, count, tdsVersion_);
+  endStatement(status, kCmdSelect, count);
 }
 
 bool Session::selectTable(const Statement& s, uint16_t status) {
@@ -335,7 +449,7 @@ bool Session::selectTable(const Statement& s, uint16_t status) {
                            : findTable(*db, s.object[1].empty() ? "dbo" : s.object[1], s.object[2]);
   if (table == nullptr) {
     error({208, 1, 16, "Invalid object name '" + s.objectText() + "'.", 1});
-    putDone(out, done::kError, 0, 0, tdsVersion_);
+    endStatement(done::kError, 0, 0);
     return false;
   }
   EncodeContext context{tdsVersion_, textSize_, db};
@@ -367,7 +481,7 @@ bool Session::selectTable(const Statement& s, uint16_t status) {
       }
     }
   }
-  putDone(out, status, kCmdSelect, sent, tdsVersion_);
+  endStatement(status, kCmdSelect, sent);
   return true;
 }
 

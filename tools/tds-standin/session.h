@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "fixture.h"
@@ -28,6 +29,11 @@ class Session {
   bool login(const PacketChannel::Message& message);
   void prelogin(const PacketChannel::Message& message);
   void batch(const std::string& text);
+  // Runs the statements of one text; returns false when an error ended them.
+  bool runStatements(const std::string& text);
+  void rpc(const PacketChannel::Message& message);
+  // DONE after a statement, DONEINPROC inside a procedure call.
+  void endStatement(uint16_t status, uint16_t curCmd, uint64_t rowCount);
   void transaction(const PacketChannel::Message& message);
   // Runs one statement; returns false when an error ended the batch.
   bool execute(const Statement& statement, bool last);
@@ -51,7 +57,10 @@ class Session {
   bool noCount_ = false;
   uint64_t transaction_ = 0;  // descriptor of the open transaction, 0 when none
   uint64_t nextTransaction_ = 1;
-  bool cancelled_ = false;  // an ATTENTION stopped the current reply
+  bool cancelled_ = false;    // an ATTENTION stopped the current reply
+  bool inProcedure_ = false;  // statements run by an RPC end with DONEINPROC
+  std::map<int32_t, std::string> prepared_;
+  int32_t nextHandle_ = 1;
 };
 
 }  // namespace standin

@@ -63,9 +63,9 @@ void putLoginAck(std::string& out, uint32_t tdsVersion) {
 }
 
 void putDone(std::string& out, uint16_t status, uint16_t curCmd, uint64_t rowCount,
-             uint32_t tdsVersion) {
+             uint32_t tdsVersion, uint8_t token) {
   ByteWriter w(out);
-  w.u8(token::kDone);
+  w.u8(token);
   w.u16(status);
   w.u16(curCmd);
   if (tdsVersion >= kTds72) {
@@ -73,6 +73,35 @@ void putDone(std::string& out, uint16_t status, uint16_t curCmd, uint64_t rowCou
   } else {
     w.u32(static_cast<uint32_t>(rowCount));
   }
+}
+
+}  // namespace standin
+
+namespace standin {
+
+void putReturnStatus(std::string& out, int32_t status) {
+  ByteWriter w(out);
+  w.u8(token::kReturnStatus);
+  w.u32(static_cast<uint32_t>(status));
+}
+
+void putReturnInt(std::string& out, uint16_t ordinal, std::string_view name, int32_t value,
+                  uint32_t tdsVersion) {
+  ByteWriter w(out);
+  w.u8(token::kReturnValue);
+  w.u16(ordinal);
+  w.bVarchar(name);
+  w.u8(0x01);  // an output parameter
+  if (tdsVersion >= kTds72) {
+    w.u32(0);
+  } else {
+    w.u16(0);
+  }
+  w.u16(0x0001);  // nullable
+  w.u8(0x26);     // INTN
+  w.u8(4);
+  w.u8(4);
+  w.u32(static_cast<uint32_t>(value));
 }
 
 }  // namespace standin

@@ -21,7 +21,11 @@ constexpr uint8_t kLoginAck = 0xAD;
 constexpr uint8_t kRow = 0xD1;
 constexpr uint8_t kNbcRow = 0xD2;
 constexpr uint8_t kEnvChange = 0xE3;
+constexpr uint8_t kReturnStatus = 0x79;
+constexpr uint8_t kReturnValue = 0xAC;
 constexpr uint8_t kDone = 0xFD;
+constexpr uint8_t kDoneProc = 0xFE;
+constexpr uint8_t kDoneInProc = 0xFF;
 }  // namespace token
 
 namespace done {
@@ -62,7 +66,12 @@ struct ServerMessage {
 // INFO (severity <= 10) or ERROR token.
 void putMessage(std::string& out, const ServerMessage& message, uint32_t tdsVersion);
 void putLoginAck(std::string& out, uint32_t tdsVersion);
+// DONE, or with `token` DONEPROC or DONEINPROC.
 void putDone(std::string& out, uint16_t status, uint16_t curCmd, uint64_t rowCount,
-             uint32_t tdsVersion);
+             uint32_t tdsVersion, uint8_t token = token::kDone);
+void putReturnStatus(std::string& out, int32_t status);
+// RETURNVALUE of an int output parameter.
+void putReturnInt(std::string& out, uint16_t ordinal, std::string_view name, int32_t value,
+                  uint32_t tdsVersion);
 
 }  // namespace standin

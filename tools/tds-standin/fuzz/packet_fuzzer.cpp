@@ -31,7 +31,7 @@ void parseMessage(uint8_t type, std::string_view payload, uint32_t version) {
       standin::parseTransactionRequest(payload, version);
       break;
     case standin::packet::kRpc:
-      standin::parseRpcName(payload, version);
+      standin::parseRpc(payload, version);
       break;
     default:
       break;
