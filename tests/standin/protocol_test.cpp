@@ -22,7 +22,7 @@ namespace {
 const std::string kTypes = std::string(VELMORA_TEST_DATA_DIR) + "/standin/types.json";
 const std::string kData = std::string(VELMORA_TEST_DATA_DIR) + "/standin/";
 
-constexpr uint8_t kBatch = 1, kAttention = 6, kLogin7 = 16, kPrelogin = 18;
+constexpr uint8_t kBatch = 1, kAttention = 6, kTransaction = 14, kLogin7 = 16, kPrelogin = 18;
 constexpr uint32_t kTds74 = 0x74000004, kTds71 = 0x71000001;
 
 std::string le(uint64_t v, int bytes) {
@@ -337,6 +337,37 @@ TEST(StandinProtocol, AnswersAnOlderTdsVersionWithItsOwn) {
     auto reply = client.read();
     ASSERT_TRUE(reply);
     EXPECT_EQ(finalDoneStatus(reply->payload, c.answered), 0x0010) << std::hex << c.requested;
+  }
+}
+
+TEST(StandinProtocol, TransactionManagerRequests) {
+  StandinProcess server(kTypes);
+  RawClient client(server.port());
+  client.login("Types");
+  auto request = [&](uint16_t type, const std::string& body) {
+    client.send(packet(kTransaction, sqlBatch("").substr(0, 22) + le(type, 2) + body));
+    auto reply = client.read();
+    return reply ? reply->payload : std::string();
+  };
+  constexpr uint16_t kBegin = 5, kCommit = 7, kRollback = 8;
+  struct Case {
+    const char* what;
+    uint16_t type;
+    std::string expectedStart;  // ENVCHANGE begin (8) / commit (9) / rollback (10), or ERROR
+    uint16_t doneStatus;
+  };
+  const std::vector<Case> cases = {
+      {"begin", kBegin, std::string("\xE3\x0B\x00\x08\x08", 5), 0},
+      {"commit", kCommit, std::string("\xE3\x0B\x00\x09\x00\x08", 6), 0},
+      {"commit without a transaction", kCommit, "\xAA", 0x0002},
+      {"begin again", kBegin, std::string("\xE3\x0B\x00\x08\x08", 5), 0},
+      {"rollback", kRollback, std::string("\xE3\x0B\x00\x0A\x00\x08", 6), 0},
+  };
+  for (const auto& c : cases) {
+    std::string body(2, '\0');  // isolation level or name length, then flags
+    std::string reply = request(c.type, body);
+    EXPECT_EQ(reply.substr(0, c.expectedStart.size()), c.expectedStart) << c.what;
+    EXPECT_EQ(finalDoneStatus(reply), c.doneStatus) << c.what;
   }
 }
 
