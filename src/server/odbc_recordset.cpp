@@ -155,10 +155,13 @@ Value fixedValue(const ColumnPlan& plan, const std::byte* data, std::size_t leng
     }
     case FetchKind::text: {
       std::u16string text(length / sizeof(char16_t), u'\0');
-      std::memcpy(text.data(), data, text.size() * sizeof(char16_t));
+      if (!text.empty())
+        std::memcpy(text.data(), data, text.size() * sizeof(char16_t));
       return text;
     }
     case FetchKind::bytes: {
+      if (length == 0)
+        return Bytes{};
       const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
       return Bytes(bytes, bytes + length);
     }

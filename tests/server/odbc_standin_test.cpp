@@ -617,6 +617,7 @@ TEST_F(BadInputTest, UnknownTableAndDroppedConnectionAreErrors) {
     EXPECT_EQ(std::string(error.what()), "Invalid object name 'Missing'.");
     EXPECT_EQ(error.nativeCode(), 208);
   }
+  EXPECT_FALSE(connection.openTable(u"[Order Details]")->eof());
 
   auto rows = connection.openTable(u"Dropped");
   std::size_t count = 0;
