@@ -12,7 +12,20 @@
 namespace {
 
 const std::string kSample = std::string(VELMORA_DATA_DIR) + "/sample.json";
+const std::string kTypes = std::string(VELMORA_TEST_DATA_DIR) + "/standin/types.json";
 const std::string kTsql = "/usr/bin/tsql";
+
+std::vector<std::string> splitLines(const std::string& text, char separator) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  for (;;) {
+    auto end = text.find(separator, start);
+    out.push_back(text.substr(start, end - start));
+    if (end == std::string::npos)
+      return out;
+    start = end + 1;
+  }
+}
 
 ProgramResult tsql(const StandinProcess& server, const std::string& password,
                    const std::string& database, const std::vector<std::string>& statements) {
@@ -57,6 +70,37 @@ TEST(TsqlClient, ReadsTheSampleExactly) {
     ProgramResult r = tsql(server, "Velmora#2026", "Shop", {c.statement});
     EXPECT_EQ(r.out, c.expected) << c.statement << "\n" << r.err;
   }
+}
+
+// 5000-character values: cut at the server's default TEXTSIZE of 4096 bytes (2048 UTF-16
+// characters), whole after SET TEXTSIZE; xml is never cut.
+TEST(TsqlClient, LongValuesAreCutAt4096BytesUntilTextSizeIsSet) {
+  if (access(kTsql.c_str(), X_OK) != 0)
+    GTEST_SKIP() << "tsql (freetds-bin) is not installed";
+  StandinProcess server(kTypes);
+  std::string ascii, wide, hex;
+  for (int i = 0; i < 500; ++i) {
+    ascii += "0123456789";
+    wide += "abcdefghi中";
+  }
+  for (int i = 0; i < 5000; ++i) {
+    hex += "0123456789abcdef"[(i % 256) >> 4];
+    hex += "0123456789abcdef"[i % 16];
+  }
+  std::string wideCut;
+  for (int i = 0; i < 2048; ++i)
+    wideCut += i % 10 == 9 ? "中" : std::string(1, char('a' + i % 10));
+  std::string doc = "<r>" + ascii + "</r>";
+  std::vector<std::string> cut = {
+      "1",     ascii.substr(0, 4096), wideCut, hex.substr(0, 8192), ascii.substr(0, 4096),
+      wideCut, hex.substr(0, 8192),   doc};
+  std::vector<std::string> whole = {"1", ascii, wide, hex, ascii, wide, hex, doc};
+  ProgramResult r = tsql(server, "Standin#1", "Types",
+                         {"select * from Long", "SET TEXTSIZE 2147483647", "select * from Long"});
+  auto lines = splitLines(r.out, '\n');
+  ASSERT_GE(lines.size(), 4u) << r.err;
+  EXPECT_EQ(splitLines(lines[1], '\t'), cut);
+  EXPECT_EQ(splitLines(lines[3], '\t'), whole);
 }
 
 TEST(TsqlClient, SeesTheServerErrorsWithTheirTexts) {
