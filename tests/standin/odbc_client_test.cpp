@@ -77,6 +77,7 @@ class OdbcClient {
     std::string typeName;
     bool autoUnique = false;
     bool nullable = false;
+    SQLLEN updatable = 0;
   };
 
   std::vector<Description> describe(const std::string& statement) {
@@ -102,6 +103,7 @@ class OdbcClient {
       d.autoUnique = number == SQL_TRUE;
       SQLColAttribute(stmt, c, SQL_DESC_NULLABLE, nullptr, 0, nullptr, &number);
       d.nullable = number == SQL_NULLABLE;
+      SQLColAttribute(stmt, c, SQL_DESC_UPDATABLE, nullptr, 0, nullptr, &d.updatable);
       out.push_back(d);
     }
     SQLFreeHandle(SQL_HANDLE_STMT, stmt);
@@ -302,17 +304,21 @@ TEST(OdbcClient, DescribesColumnsAsTheServerDoes) {
     std::string typeName;
     bool autoUnique;
     bool nullable;
+    SQLLEN updatable;
   };
+  // The driver reports the server's "updatable unknown" flag as writable.
+  constexpr SQLLEN kUnknown = SQL_ATTR_WRITE, kReadOnly = SQL_ATTR_READONLY;
   const std::vector<Expected> cases = {
-      {0, "int", true, false},      {1, "nvarchar", false, true},
-      {2, "money", false, true},    {9, "datetime", false, true},
-      {10, "decimal", false, true}, {12, "uniqueidentifier", false, true},
-      {14, "int", false, true},     {15, "timestamp", false, false}};
+      {0, "int", true, false, kReadOnly},     {1, "nvarchar", false, true, kUnknown},
+      {2, "money", false, true, kUnknown},    {9, "datetime", false, true, kUnknown},
+      {10, "decimal", false, true, kUnknown}, {12, "uniqueidentifier", false, true, kUnknown},
+      {14, "int", false, true, kReadOnly},    {15, "timestamp", false, false, kReadOnly}};
   ASSERT_EQ(columns.size(), 16u);
   for (const auto& c : cases) {
     EXPECT_EQ(columns[c.index].typeName, c.typeName) << c.index;
     EXPECT_EQ(columns[c.index].autoUnique, c.autoUnique) << c.index;
     EXPECT_EQ(columns[c.index].nullable, c.nullable) << c.index;
+    EXPECT_EQ(columns[c.index].updatable, c.updatable) << c.index;
   }
 }
 
