@@ -13,6 +13,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/standin_process.h"
@@ -273,6 +274,40 @@ TEST(StandinProtocol, AClientThatVanishesMidResultLeavesTheServerServing) {
   }  // the client closes with most of the rows unread
   ASSERT_TRUE(server.running());
   expectServesAGoodClient(server);
+}
+
+// The row count of the DONE that ends a TDS 7.2+ reply.
+uint64_t finalDoneRows(const std::string& payload) {
+  uint64_t rows = 0;
+  for (int i = 0; i < 8; ++i) {
+    rows |= uint64_t{static_cast<uint8_t>(payload[payload.size() - 8 + i])} << (8 * i);
+  }
+  return rows;
+}
+
+TEST(StandinProtocol, ServesSeveralClientsAtOnce) {
+  StandinProcess server(kTypes);
+  constexpr int kClients = 8;
+  std::vector<uint64_t> rows(kClients, 0);
+  std::vector<std::string> payloads(kClients);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kClients; ++i) {
+    threads.emplace_back([&, i] {
+      RawClient client(server.port());
+      client.login("Types");
+      client.send(packet(kBatch, sqlBatch("select * from sales.Many")));
+      if (auto reply = client.read()) {
+        rows[i] = finalDoneRows(reply->payload);
+        payloads[i] = std::move(reply->payload);
+      }
+    });
+  }
+  for (auto& t : threads)
+    t.join();
+  for (int i = 0; i < kClients; ++i) {
+    EXPECT_EQ(rows[i], 20000u) << "client " << i;
+    EXPECT_EQ(payloads[i], payloads[0]) << "generated rows must not depend on the connection";
+  }
 }
 
 TEST(StandinProtocol, AttentionStopsALargeResult) {
