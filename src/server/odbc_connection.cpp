@@ -64,8 +64,7 @@ class OdbcConnection final : public Connection {
       std::u16string text = odbcText;
       SQLSMALLINT outLength = 0;
       check(SQLDriverConnectW(connection, nullptr, reinterpret_cast<SQLWCHAR*>(text.data()),
-                              static_cast<SQLSMALLINT>(text.size()), nullptr, 0, &outLength,
-                              SQL_DRIVER_NOPROMPT),
+                              SQL_NTS, nullptr, 0, &outLength, SQL_DRIVER_NOPROMPT),
             HandleKind::connection, connection, "SQLDriverConnect");
       connected_ = true;
       run(kWholeLongValues);
