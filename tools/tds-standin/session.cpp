@@ -407,7 +407,8 @@ bool Session::execute(const Statement& s, bool last) {
       endStatement(done::kError, 0, 0);
       return false;
   }
-  endStatement(doneStatus(last, false), 0, 0);
+  // SET statements answer nothing of their own; only the end of the batch needs a DONE.
+  if (last) endStatement(doneStatus(last, false), 0, 0);
   return true;
 }
 
