@@ -6,7 +6,7 @@
 #include <string>
 
 #include "server/data_access.h"
-#include "server/odbc_text.h"
+#include "server/utf.h"
 
 namespace velmora::server::odbc {
 namespace {

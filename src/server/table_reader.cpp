@@ -1,9 +1,11 @@
 #include "server/table_reader.h"
+#include "server/utf.h"
 
 #include <algorithm>
 #include <stdexcept>
 
 #include "server/identifier.h"
+#include "server/utf.h"
 
 namespace velmora::server {
 
@@ -25,37 +27,6 @@ bool sameName(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() &&
          std::equal(a.begin(), a.end(), b.begin(),
                     [](char16_t x, char16_t y) { return x == y || foldCase(x) == foldCase(y); });
-}
-
-std::string utf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c < 0xE000) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
 }
 
 std::u16string decimalText(std::size_t number) {
@@ -225,7 +196,7 @@ const Field& TableReader::fieldByName(std::u16string_view name) const {
       return fields_[index];
     }
   }
-  throw std::runtime_error(std::string(kName) + ": Field '" + utf8(name) + "' not found");
+  throw std::runtime_error(std::string(kName) + ": Field '" + utf8FromUtf16(name) + "' not found");
 }
 
 bool TableReader::hasIdentityColumn() const {

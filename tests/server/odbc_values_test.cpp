@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "server/odbc_text.h"
+#include "server/utf.h"
 
 namespace velmora::server {
 namespace {

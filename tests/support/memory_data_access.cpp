@@ -6,12 +6,15 @@
 #include <stdexcept>
 #include <utility>
 
+#include "server/utf.h"
+
 namespace velmora::test {
 
 namespace {
 
 using server::ColumnDescription;
 using server::DataAccessError;
+using server::utf8FromUtf16;
 namespace ado = server::ado;
 
 char16_t asciiLower(char16_t c) {
@@ -22,34 +25,6 @@ bool equalIgnoringCase(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() &&
          std::equal(a.begin(), a.end(), b.begin(),
                     [](char16_t x, char16_t y) { return asciiLower(x) == asciiLower(y); });
-}
-
-std::string utf8(std::u16string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
 }
 
 DataAccessError closedError() {
@@ -72,7 +47,7 @@ bool isBareChar(char16_t c, bool first) {
 }
 
 DataAccessError syntaxError(std::u16string_view near) {
-  return DataAccessError("Incorrect syntax near '" + utf8(near) + "'.", "42000", 102);
+  return DataAccessError("Incorrect syntax near '" + utf8FromUtf16(near) + "'.", "42000", 102);
 }
 
 // Splits a name as the server reads it after "select * from": parts separated by '.', each
@@ -91,8 +66,8 @@ std::vector<std::u16string> parseMultipartName(std::u16string_view text) {
       while (true) {
         if (i >= text.size())
           throw DataAccessError(
-              "Unclosed quotation mark after the character string '" + utf8(part) + "'.", "42000",
-              105);
+              "Unclosed quotation mark after the character string '" + utf8FromUtf16(part) + "'.",
+              "42000", 105);
         if (text[i] == close) {
           if (i + 1 < text.size() && text[i + 1] == close) {
             part += close;
@@ -110,8 +85,8 @@ std::vector<std::u16string> parseMultipartName(std::u16string_view text) {
       if (part.empty())
         throw syntaxError(text.substr(i));
       if (isReservedWord(part))
-        throw DataAccessError("Incorrect syntax near the keyword '" + utf8(part) + "'.", "42000",
-                              156);
+        throw DataAccessError("Incorrect syntax near the keyword '" + utf8FromUtf16(part) + "'.",
+                              "42000", 156);
     }
     parts.push_back(std::move(part));
     if (i == text.size())
@@ -223,10 +198,11 @@ class MemoryConnection : public server::Connection {
     if (server_.password() &&
         connectionStringValue(connectionString, u"Password") != *server_.password())
       throw DataAccessError("Login failed for user '" +
-                                utf8(connectionStringValue(connectionString, u"User ID")) + "'.",
+                                utf8FromUtf16(connectionStringValue(connectionString, u"User ID")) +
+                                "'.",
                             "28000", 18456);
     if (!equalIgnoringCase(catalog, u"Master") && !server_.findDatabase(catalog))
-      throw DataAccessError("Cannot open database \"" + utf8(catalog) +
+      throw DataAccessError("Cannot open database \"" + utf8FromUtf16(catalog) +
                                 "\" requested by the login. The login failed.",
                             "42000", 4060);
     catalog_ = std::move(catalog);
@@ -289,7 +265,7 @@ class MemoryConnection : public server::Connection {
       std::u16string shown;
       for (const auto& part : parts)
         shown += (shown.empty() ? u"" : u".") + part;
-      throw DataAccessError("Invalid object name '" + utf8(shown) + "'.", "42S02", 208);
+      throw DataAccessError("Invalid object name '" + utf8FromUtf16(shown) + "'.", "42S02", 208);
     }
     return *table;
   }
@@ -331,7 +307,7 @@ class MemoryConnection : public server::Connection {
         return namesResult({});
       }
     }
-    throw DataAccessError("The in-memory server has no answer for: " + utf8(statement));
+    throw DataAccessError("The in-memory server has no answer for: " + utf8FromUtf16(statement));
   }
 
   MemoryServer& server_;

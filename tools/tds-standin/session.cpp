@@ -408,7 +408,8 @@ bool Session::execute(const Statement& s, bool last) {
       return false;
   }
   // SET statements answer nothing of their own; only the end of the batch needs a DONE.
-  if (last) endStatement(doneStatus(last, false), 0, 0);
+  if (last)
+    endStatement(doneStatus(last, false), 0, 0);
   return true;
 }
 

@@ -6,15 +6,10 @@
 #include "script/value_text.h"
 #include "server/server_session.h"
 #include "server/trim.h"
+#include "server/utf.h"
 
 namespace velmora::exporter {
 namespace {
-
-// Texts that name a database or table from the catalogue, in UTF-8 like every error text.
-std::string utf8(const std::u16string& text) {
-  static const script::Codeset utf8Codeset("UTF-8");
-  return utf8Codeset.fromUtf16(text);
-}
 
 void tickNamedTables(PlainTableList& tables, const std::vector<std::string>& wanted,
                      const script::Codeset& codeset) {
@@ -23,7 +18,7 @@ void tickNamedTables(PlainTableList& tables, const std::vector<std::string>& wan
     const std::u16string name16 = codeset.toUtf16(name);
     const int index = findByName(tables.names(), name16);
     if (index < 0)
-      throw std::runtime_error("Table '" + utf8(name16) + "' not found");
+      throw std::runtime_error("Table '" + server::utf8FromUtf16(name16) + "' not found");
     tables.setTicked(index, true);
   }
 }
@@ -48,7 +43,7 @@ void exportScript(const ExportOptions& options, server::ConnectionFactory& facto
   const std::u16string wantedDatabase = codeset.toUtf16(options.database);
   const int databaseIndex = findByName(databases.names(), wantedDatabase);
   if (databaseIndex < 0)
-    throw std::runtime_error("Database '" + utf8(wantedDatabase) + "' not found");
+    throw std::runtime_error("Database '" + server::utf8FromUtf16(wantedDatabase) + "' not found");
   const std::u16string& databaseText = databases.names()[static_cast<std::size_t>(databaseIndex)];
 
   // The window connects with the trimmed text of the database list.

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-// UTF-16 and UTF-8 conversions for texts exchanged with the ODBC driver. Unpaired surrogates
+// UTF-16 and UTF-8 conversions (driver texts, error messages). Unpaired surrogates
 // and broken UTF-8 sequences become U+FFFD.
 namespace velmora::server {
 

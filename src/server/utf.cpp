@@ -1,4 +1,4 @@
-#include "server/odbc_text.h"
+#include "server/utf.h"
 
 #include <cstdint>
 
