@@ -240,8 +240,9 @@ if ((profile)); then
       echo "By library:"
       perf_shares dso 8 --no-children -g none
       echo
-      echo "System calls (kernel time spent inside each, with what it calls):"
-      perf_shares symbol 40 --children -g none | grep -E '\[k\] (__x64_sys_|ksys_)' || true
+      echo "System calls (kernel time inside each, with what it calls):"
+      perf_shares symbol 40 --children -g none | grep -E '\[k\] (__x64_sys_|ksys_)' |
+        awk '{ printf "    %7s  %s\n", $1, $NF }' || true
       echo
       echo "Hottest functions (own time):"
       perf_shares dso,symbol 20 --no-children -g none
