@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -91,6 +92,8 @@ StandinProcess::StandinProcess(const std::string& fixturePath, std::vector<std::
   }
   if (pid_ == 0) {
     // Only async-signal-safe calls between fork and exec: the test may run threads.
+    // A test process that dies must not leave a server holding its output open.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     ::dup2(fds[1], STDOUT_FILENO);
     ::execv(argv[0], argv.data());
     ::_exit(127);
@@ -186,6 +189,7 @@ ProgramResult runProgram(const std::vector<std::string>& argv, const std::string
     throw std::runtime_error(std::string("cannot start ") + argv[0] + ": " + std::strerror(errno));
   }
   if (pid == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     int in = ::open(inPath.c_str(), O_RDONLY);
     int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
