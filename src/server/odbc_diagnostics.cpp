@@ -25,7 +25,7 @@ std::u16string withoutVendorPrefixes(std::u16string message) {
 
 }  // namespace
 
-void throwError(HandleKind kind, void* handle, std::string_view call) {
+DataAccessError diagnosticError(HandleKind kind, void* handle, std::string_view call) {
   SQLWCHAR state[6] = {};
   SQLINTEGER nativeCode = 0;
   SQLSMALLINT length = 0;
@@ -43,11 +43,15 @@ void throwError(HandleKind kind, void* handle, std::string_view call) {
     }
   }
   if (!succeeded(rc))
-    throw DataAccessError("ODBC call " + std::string(call) + " failed without a diagnostic");
+    return DataAccessError("ODBC call " + std::string(call) + " failed without a diagnostic");
   message.resize(std::min<std::size_t>(static_cast<std::size_t>(length), message.size()));
   const std::u16string sqlState(reinterpret_cast<const char16_t*>(state), 5);
-  throw DataAccessError(utf8FromUtf16(withoutVendorPrefixes(std::move(message))),
-                        utf8FromUtf16(sqlState), static_cast<long>(nativeCode));
+  return DataAccessError(utf8FromUtf16(withoutVendorPrefixes(std::move(message))),
+                         utf8FromUtf16(sqlState), static_cast<long>(nativeCode));
+}
+
+void throwError(HandleKind kind, void* handle, std::string_view call) {
+  throw diagnosticError(kind, handle, call);
 }
 
 }  // namespace velmora::server::odbc

@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "server/data_access.h"
+
 // Checking ODBC return codes. Handles and codes travel as plain types so that the ODBC headers
 // stay inside the .cpp files.
 namespace velmora::server::odbc {
@@ -14,9 +16,13 @@ inline bool succeeded(short returnCode) {
   return returnCode == 0 || returnCode == 1;
 }
 
-// Throws DataAccessError with the driver's first diagnostic record for `handle`: its message
-// (without the "[vendor][component]" prefixes), SQLSTATE and native error code. `call` names the
-// failed call for the rare case that the driver left no record.
+// The driver's first diagnostic record for `handle` as a DataAccessError: its message (without
+// the "[vendor][component]" prefixes), SQLSTATE and native error code. `call` names the failed
+// call for the rare case that the driver left no record. Read it before the next call on the
+// handle, which clears the records.
+DataAccessError diagnosticError(HandleKind kind, void* handle, std::string_view call);
+
+// Throws diagnosticError(kind, handle, call).
 [[noreturn]] void throwError(HandleKind kind, void* handle, std::string_view call);
 
 // Throws as throwError when `returnCode` is not a success.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "server/odbc_column_plan.h"
@@ -331,11 +332,14 @@ class OdbcRecordset final : public Recordset {
     if (rowInBlock_ + 1 < rowsFetched_) {
       ++rowInBlock_;
     } else {
+      if (blockError_)
+        throw *blockError_;
       rowsFetched_ = 0;
       const SQLRETURN rc = SQLFetch(handle());
       if (rc == SQL_NO_DATA)
         return false;
-      check(rc, HandleKind::statement, handle(), "SQLFetch");
+      if (!succeeded(rc))
+        keepRowsBeforeTheFailure();
       if (rowsFetched_ == 0)
         return false;
       rowInBlock_ = 0;
@@ -345,6 +349,24 @@ class OdbcRecordset final : public Recordset {
     for (std::size_t i = 0; i < plans_.size(); ++i)
       values_[i] = boundValue(i);
     return true;
+  }
+
+  // When the connection fails in the middle of a block, FreeTDS fills the block up to the
+  // failing row, counts those rows and marks them fetched before it answers SQL_ERROR. They
+  // are handed on first; the error follows once they are read.
+  void keepRowsBeforeTheFailure() {
+    DataAccessError error = diagnosticError(HandleKind::statement, handle(), "SQLFetch");
+    const auto firstUnread =
+        std::find_if(rowStatus_.begin(),
+                     rowStatus_.begin() +
+                         static_cast<std::ptrdiff_t>(std::min<SQLULEN>(rowsFetched_, blockRows_)),
+                     [](SQLUSMALLINT status) {
+                       return status != SQL_ROW_SUCCESS && status != SQL_ROW_SUCCESS_WITH_INFO;
+                     });
+    rowsFetched_ = static_cast<SQLULEN>(firstUnread - rowStatus_.begin());
+    if (rowsFetched_ == 0)
+      throw error;
+    blockError_ = std::move(error);
   }
 
   Value boundValue(std::size_t i) const {
@@ -428,6 +450,8 @@ class OdbcRecordset final : public Recordset {
   std::vector<SQLUSMALLINT> rowStatus_;
   SQLULEN rowsFetched_ = 0;
   std::size_t rowInBlock_ = 0;
+  // The failure of the last block fetch, due once the rows fetched before it are read.
+  std::optional<DataAccessError> blockError_;
   std::vector<std::byte> piece_;
 };
 
