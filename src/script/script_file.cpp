@@ -2,11 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 namespace velmora::script {
 
@@ -69,9 +69,31 @@ class OpenFile {
   int fd_;
 };
 
-void writeAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
+// Appends the line and CR LF with one call per 63 of the file's 128-byte output pieces (one
+// call for any usual line). The descriptor carries O_APPEND, so Linux appends whatever offset
+// a positioned write names, while a positioned write still refuses a pipe or a socket
+// (ESPIPE) as the end-of-file seek before every append used to. A partial write goes on with
+// the bytes left.
+void appendLine(int fd, std::string_view line) {
+  constexpr size_t kPiece = 128;
+  constexpr int kMaxPieces = 64;
+  constexpr std::string_view kLineEnd = "\r\n";
+  const size_t total = line.size() + kLineEnd.size();
+  size_t done = 0;
+  while (done < total) {
+    iovec pieces[kMaxPieces];
+    int count = 0;
+    size_t at = done;
+    while (at < line.size() && count < kMaxPieces - 1) {
+      const size_t size = std::min(kPiece - at % kPiece, line.size() - at);
+      pieces[count++] = {const_cast<char*>(line.data() + at), size};
+      at += size;
+    }
+    if (at >= line.size()) {
+      const size_t endAt = at - line.size();
+      pieces[count++] = {const_cast<char*>(kLineEnd.data() + endAt), kLineEnd.size() - endAt};
+    }
+    const ssize_t written = ::pwritev(fd, pieces, count, 0);
     if (written < 0) {
       if (errno == EINTR)
         continue;
@@ -80,37 +102,9 @@ void writeAll(int fd, const char* data, size_t size) {
     // A regular file that takes nothing has no room left.
     if (written == 0)
       failWith(ENOSPC);
-    data += written;
-    size -= static_cast<size_t>(written);
+    done += static_cast<size_t>(written);
   }
 }
-
-// The file's 128-byte output buffer: every full buffer goes to the file in one write, the
-// rest when the line is complete.
-class PieceWriter {
- public:
-  explicit PieceWriter(int fd) : fd_(fd) {}
-
-  void add(std::string_view bytes) {
-    while (!bytes.empty()) {
-      const size_t taken = std::min(bytes.size(), sizeof buffer_ - used_);
-      std::memcpy(buffer_ + used_, bytes.data(), taken);
-      used_ += taken;
-      bytes.remove_prefix(taken);
-      if (used_ == sizeof buffer_)
-        flush();
-    }
-  }
-  void flush() {
-    writeAll(fd_, buffer_, used_);
-    used_ = 0;
-  }
-
- private:
-  int fd_;
-  char buffer_[128];
-  size_t used_ = 0;
-};
 
 // Deletes whatever stands under the name unless it is a folder (a link is removed, never
 // followed), then creates the file empty. Nothing is reported: a file that cannot be
@@ -163,19 +157,15 @@ void ScriptFile::AddToText(std::u16string_view line) {
 }
 
 void ScriptFile::appendConverted(std::string_view bytes) {
+  // Read and write, not write only: opening a FIFO for writing alone would wait for a reader.
   int fd;
   do
-    fd = ::open(kFileName, O_RDWR | O_CLOEXEC);
+    fd = ::open(kFileName, O_RDWR | O_APPEND | O_CLOEXEC);
   while (fd < 0 && errno == EINTR);
   if (fd < 0)
     failWith(errno);
   OpenFile file(fd);
-  if (::lseek(fd, 0, SEEK_END) < 0)
-    failWith(errno);
-  PieceWriter writer(fd);
-  writer.add(bytes);
-  writer.add("\r\n");
-  writer.flush();
+  appendLine(fd, bytes);
   file.close();
 }
 

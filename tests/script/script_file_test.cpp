@@ -99,6 +99,10 @@ TEST_F(ScriptFileTest, LinesLandAsCodesetBytesWithCrLf) {
        "UTF-8",
        {std::u16string(300, u'b'), u"c"},
        std::string(300, 'b') + "\r\nc\r\n"},
+      {"line end in a call of its own",
+       "UTF-8",
+       {std::u16string(63 * 128, u'd'), u"e"},
+       std::string(63 * 128, 'd') + "\r\ne\r\n"},
       {"100000 characters", "GBK", {longChinese}, longChineseGbk + "\r\n"},
   };
   for (const auto& c : cases) {
