@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <system_error>
 
@@ -95,26 +96,53 @@ std::string generalNumberText(double value, std::string_view decimalMark) {
 }
 
 std::string amountText(const server::Decimal& value, std::string_view decimalMark) {
-  std::string digits;
-  for (unsigned __int128 rest = value.digits; rest != 0; rest /= 10) {
-    digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(rest % 10)));
-  }
-  if (digits.empty()) {
+  if (value.digits == 0) {
     return "0";
   }
-  // At least one digit before the mark.
-  if (digits.size() <= value.scale) {
-    digits.insert(0, value.scale + 1 - digits.size(), '0');
+  // The digits, filled from the back in 19-digit chunks so that the 128-bit division runs
+  // at most twice; the rest fits 64 bits.
+  constexpr std::uint64_t kChunk = 10'000'000'000'000'000'000u;
+  char buffer[40];
+  char* const end = buffer + sizeof buffer;
+  char* first = end;
+  unsigned __int128 rest = value.digits;
+  while (rest > UINT64_MAX) {
+    auto chunk = static_cast<std::uint64_t>(rest % kChunk);
+    rest /= kChunk;
+    for (int i = 0; i < 19; ++i, chunk /= 10) {
+      *--first = static_cast<char>('0' + chunk % 10);
+    }
   }
-  const std::size_t wholeDigits = digits.size() - value.scale;
-  std::string fraction = digits.substr(wholeDigits);
-  fraction.erase(fraction.find_last_not_of('0') + 1);
+  for (auto low = static_cast<std::uint64_t>(rest); low != 0; low /= 10) {
+    *--first = static_cast<char>('0' + low % 10);
+  }
 
-  std::string text = value.negative ? "-" : "";
-  text.append(digits, 0, wholeDigits);
-  if (!fraction.empty()) {
+  // The fraction loses its trailing zeros; a value below one gets "0" before the mark and
+  // zeros between the mark and its digits.
+  const auto count = static_cast<std::size_t>(end - first);
+  const std::size_t scale = value.scale;
+  const char* fraction = count > scale ? end - scale : first;
+  const char* last = end;
+  while (last > fraction && last[-1] == '0') {
+    --last;
+  }
+
+  std::string text;
+  text.reserve(count + scale + decimalMark.size() + 2);
+  if (value.negative) {
+    text += '-';
+  }
+  if (count > scale) {
+    text.append(first, count - scale);
+  } else {
+    text += '0';
+  }
+  if (last > fraction) {
     text.append(decimalMark);
-    text += fraction;
+    if (scale > count) {
+      text.append(scale - count, '0');
+    }
+    text.append(fraction, last);
   }
   return text;
 }

@@ -56,6 +56,13 @@ std::string padded(std::string_view digits, std::size_t width) {
   return std::string(width > digits.size() ? width - digits.size() : 0, '0') + std::string(digits);
 }
 
+std::uint64_t powerOfTen(int exponent) {
+  std::uint64_t power = 1;
+  for (int i = 0; i < exponent; ++i)
+    power *= 10;
+  return power;
+}
+
 std::u16string ascii16(const std::string& text) {
   return std::u16string(text.begin(), text.end());
 }
@@ -72,6 +79,10 @@ std::optional<Decimal> parseDecimal(std::string_view text) {
     result.negative = text.front() == '-';
     text.remove_prefix(1);
   }
+  // Digits gather in a 64-bit chunk of up to 18, which joins the 128-bit value when full.
+  constexpr int kChunkDigits = 18;
+  std::uint64_t chunk = 0;
+  int chunkDigits = 0;
   bool anyDigit = false;
   bool inFraction = false;
   int significant = 0;
@@ -83,14 +94,20 @@ std::optional<Decimal> parseDecimal(std::string_view text) {
     if (c < '0' || c > '9')
       return std::nullopt;
     anyDigit = true;
-    if (result.digits != 0 || c != '0')
+    if (significant > 0 || c != '0')
       ++significant;
     if (significant > 38 || (inFraction && result.scale == 38))
       return std::nullopt;
-    result.digits = result.digits * 10 + static_cast<unsigned>(c - '0');
+    chunk = chunk * 10 + static_cast<unsigned>(c - '0');
+    if (++chunkDigits == kChunkDigits) {
+      result.digits = result.digits * powerOfTen(kChunkDigits) + chunk;
+      chunk = 0;
+      chunkDigits = 0;
+    }
     if (inFraction)
       ++result.scale;
   }
+  result.digits = result.digits * powerOfTen(chunkDigits) + chunk;
   if (!anyDigit)
     return std::nullopt;
   if (result.digits == 0)
