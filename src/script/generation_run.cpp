@@ -49,11 +49,12 @@ struct BoundColumn {
 // multi-byte codeset uses 0x27 inside a character.
 void appendQuoted(std::string& line, std::string_view text) {
   line += '\'';
-  for (char c : text) {
-    line += c;
-    if (c == '\'')
-      line += '\'';
+  for (std::size_t quote; (quote = text.find('\'')) != std::string_view::npos;) {
+    line.append(text.substr(0, quote + 1));
+    line += '\'';
+    text.remove_prefix(quote + 1);
   }
+  line.append(text);
   line += '\'';
 }
 
@@ -67,25 +68,32 @@ void appendHex(std::string& line, std::string_view bytes) {
   }
 }
 
-void appendValue(std::string& line, const BoundColumn& column, const ValueText& valueText) {
+// `value` is the caller's scratch text, kept from value to value so that its memory is reused.
+void appendValue(std::string& line, const BoundColumn& column, const ValueText& valueText,
+                 std::string& value) {
   const server::Field& field = *column.field;
   if (field.isNull()) {
     line += "Null";
     return;
   }
+  if (column.form == ValueForm::flag) {
+    line += valueText.booleanValue(field) ? '1' : '0';
+    return;
+  }
+  value.clear();
+  valueText.appendText(value, field);
   switch (column.form) {
     case ValueForm::bare:
-      line += trimmed(valueText.text(field));
-      return;
-    case ValueForm::flag:
-      line += valueText.booleanValue(field) ? '1' : '0';
+      line += trimmed(value);
       return;
     case ValueForm::quoted:
-      appendQuoted(line, trimmed(valueText.text(field)));
+      appendQuoted(line, trimmed(value));
       return;
     case ValueForm::hex:
       // Never trimmed: leading or trailing bytes 0..32 are part of the value.
-      appendHex(line, valueText.text(field));
+      appendHex(line, value);
+      return;
+    case ValueForm::flag:
       return;
   }
 }
@@ -182,12 +190,13 @@ void GenerationRun::writeTable(const std::u16string& entry, bool withGo) {
     appendLine(u"SET IDENTITY_INSERT " + tableName + u" ON", withGo);
 
   std::string line;
+  std::string value;
   while (!reader_.eof()) {
     line.assign(head);
     for (std::size_t k = 0; k < columns.size(); ++k) {
       if (k > 0)
         line += ',';
-      appendValue(line, columns[k], valueText_);
+      appendValue(line, columns[k], valueText_, value);
     }
     line += ')';
     file_.appendConverted(line);

@@ -32,9 +32,15 @@ bool incrementDigits(std::string& digits) {
 }  // namespace
 
 std::string integerText(std::int64_t value) {
+  std::string text;
+  appendIntegerText(text, value);
+  return text;
+}
+
+void appendIntegerText(std::string& out, std::int64_t value) {
   char buffer[24];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
+  out.append(buffer, result.ptr);
 }
 
 std::string generalNumberText(double value, std::string_view decimalMark) {
@@ -96,8 +102,16 @@ std::string generalNumberText(double value, std::string_view decimalMark) {
 }
 
 std::string amountText(const server::Decimal& value, std::string_view decimalMark) {
+  std::string text;
+  appendAmountText(text, value, decimalMark);
+  return text;
+}
+
+void appendAmountText(std::string& out, const server::Decimal& value,
+                      std::string_view decimalMark) {
   if (value.digits == 0) {
-    return "0";
+    out += '0';
+    return;
   }
   // The digits, filled from the back in 19-digit chunks so that the 128-bit division runs
   // at most twice; the rest fits 64 bits.
@@ -127,24 +141,21 @@ std::string amountText(const server::Decimal& value, std::string_view decimalMar
     --last;
   }
 
-  std::string text;
-  text.reserve(count + scale + decimalMark.size() + 2);
   if (value.negative) {
-    text += '-';
+    out += '-';
   }
   if (count > scale) {
-    text.append(first, count - scale);
+    out.append(first, count - scale);
   } else {
-    text += '0';
+    out += '0';
   }
   if (last > fraction) {
-    text.append(decimalMark);
+    out.append(decimalMark);
     if (scale > count) {
-      text.append(scale - count, '0');
+      out.append(scale - count, '0');
     }
-    text.append(fraction, last);
+    out.append(fraction, last);
   }
-  return text;
 }
 
 }  // namespace velmora::script

@@ -18,6 +18,10 @@ std::string generalNumberText(double value, std::string_view decimalMark = ".");
 // Amount text of an exact decimal: every significant decimal kept, trailing zeros dropped,
 // "0" before the mark below one, never an exponent.
 std::string amountText(const server::Decimal& value, std::string_view decimalMark = ".");
+// The integer and amount texts appended to `out`, for callers that build a line.
+void appendIntegerText(std::string& out, std::int64_t value);
+void appendAmountText(std::string& out, const server::Decimal& value,
+                      std::string_view decimalMark = ".");
 
 enum class DateTimeUse { dateAndTime, dateOnly, timeOnly };
 

@@ -80,16 +80,16 @@ std::int64_t wholeNumber(const Value& value, std::int64_t minimum, std::int64_t 
       value);
 }
 
-std::string integerFieldText(const Value& value, TFieldType type) {
+void appendIntegerFieldText(std::string& out, const Value& value, TFieldType type) {
   switch (type) {
     case ftSmallint:
-      return integerText(wholeNumber(value, INT16_MIN, INT16_MAX, "Smallint"));
+      return appendIntegerText(out, wholeNumber(value, INT16_MIN, INT16_MAX, "Smallint"));
     case ftWord:
-      return integerText(wholeNumber(value, 0, UINT16_MAX, "Word"));
+      return appendIntegerText(out, wholeNumber(value, 0, UINT16_MAX, "Word"));
     case ftLargeint:
-      return integerText(wholeNumber(value, INT64_MIN, INT64_MAX, "Int64"));
+      return appendIntegerText(out, wholeNumber(value, INT64_MIN, INT64_MAX, "Int64"));
     default:
-      return integerText(wholeNumber(value, INT32_MIN, INT32_MAX, "Integer"));
+      return appendIntegerText(out, wholeNumber(value, INT32_MIN, INT32_MAX, "Integer"));
   }
 }
 
@@ -167,6 +167,12 @@ TypeClass typeClassOf(TFieldType fieldType) {
 }
 
 std::string ValueText::text(const Field& field) const {
+  std::string text;
+  appendText(text, field);
+  return text;
+}
+
+void ValueText::appendText(std::string& out, const Field& field) const {
   const Value& value = field.value();
   TFieldType type = field.def().DataType;
   bool isNull = isNullOrEmpty(value);
@@ -178,46 +184,53 @@ std::string ValueText::text(const Field& field) const {
       cannotConvert(value, target);
     return codeset_.fromUtf16(std::u16string_view(*text).substr(0, text->find(u'\0')));
   };
-  auto bytesOf = [&](const char* target) -> std::string {
+  auto appendBytes = [&](const char* target) {
     const auto* bytes = std::get_if<Bytes>(&value);
     if (!bytes)
       cannotConvert(value, target);
-    return std::string(bytes->begin(), bytes->end());
+    out.append(bytes->begin(), bytes->end());
   };
 
   switch (type) {
     case ftInterface:
-      return classDescription("Interface", isNull);
+      out += classDescription("Interface", isNull);
+      return;
     case ftIDispatch:
-      return classDescription("IDispatch", isNull);
+      out += classDescription("IDispatch", isNull);
+      return;
     case ftDataSet:
-      return classDescription("DataSet", isNull);
+      out += classDescription("DataSet", isNull);
+      return;
     default:
       break;
   }
   if (isNull)
-    return {};
+    return;
 
   switch (type) {
     case ftString:
     case ftFixedChar:
     case ftGuid:
-      return textOf("String");
+      out += textOf("String");
+      return;
     case ftWideString:
-      return textOf("OleStr");
+      out += textOf("OleStr");
+      return;
     case ftSmallint:
     case ftInteger:
     case ftWord:
     case ftAutoInc:
     case ftLargeint:
-      return integerFieldText(value, type);
+      return appendIntegerFieldText(out, value, type);
     case ftFloat:
     case ftCurrency:
-      return generalNumberText(floatingNumber(value), ".");
+      out += generalNumberText(floatingNumber(value), ".");
+      return;
     case ftBCD:
-      return amountText(exactDecimal(value), ".");
+      return appendAmountText(out, exactDecimal(value), ".");
     case ftBoolean:
-      return booleanValue(field) ? "True" : "False";
+      out += booleanValue(field) ? "True" : "False";
+      return;
     case ftDate:
     case ftTime:
     case ftDateTime: {
@@ -227,16 +240,21 @@ std::string ValueText::text(const Field& field) const {
       DateTimeUse use = type == ftDate   ? DateTimeUse::dateOnly
                         : type == ftTime ? DateTimeUse::timeOnly
                                          : DateTimeUse::dateAndTime;
-      return dateTimeText(dateTime->days, use, formats_);
+      out += dateTimeText(dateTime->days, use, formats_);
+      return;
     }
     case ftBytes:
     case ftVarBytes:
-      return bytesOf("Array Byte");
+      return appendBytes("Array Byte");
     case ftBlob:
     case ftMemo:
-      return std::holds_alternative<Bytes>(value) ? bytesOf("Array Byte") : textOf("String");
+      if (std::holds_alternative<Bytes>(value))
+        return appendBytes("Array Byte");
+      out += textOf("String");
+      return;
     case ftVariant:
-      return variantText(value);
+      out += variantText(value);
+      return;
     default:
       throw std::logic_error("no value text for field type " + std::to_string(type));
   }

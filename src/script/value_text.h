@@ -22,6 +22,8 @@ class ValueText {
   // The value text in the process codeset (not trimmed). The binary kinds give their raw
   // bytes. Throws std::runtime_error where a value cannot be converted.
   std::string text(const server::Field& field) const;
+  // The same text appended to `out`, which saves a string per value when building a line.
+  void appendText(std::string& out, const server::Field& field) const;
   // True when the stored flag is not 0; false for NULL.
   bool booleanValue(const server::Field& field) const;
 

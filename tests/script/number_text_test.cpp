@@ -144,6 +144,9 @@ TEST(AmountTextTest, Examples) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(amountText(c.value), c.text) << c.text;
+    std::string line = "x,";
+    appendAmountText(line, c.value);
+    EXPECT_EQ(line, std::string("x,") + c.text);
   }
   EXPECT_EQ(amountText({false, 15, 1}, ","), "1,5");
 }

@@ -67,7 +67,12 @@ class ValueTextTest : public testing::Test {
  protected:
   std::string textOf(const ColumnDescription& description, const Value& value) const {
     OneValue one(description, value);
-    return valueText.text(one.field());
+    const std::string text = valueText.text(one.field());
+    // Appending gives the same text after whatever the line already holds.
+    std::string line = "x,";
+    valueText.appendText(line, one.field());
+    EXPECT_EQ(line, "x," + text);
+    return text;
   }
 
   Codeset utf8{"UTF-8"};
