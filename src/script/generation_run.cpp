@@ -2,7 +2,6 @@
 
 #include <stdexcept>
 
-#include "script/line_appender.h"
 #include "server/identifier.h"
 #include "server/trim.h"
 
@@ -190,31 +189,22 @@ void GenerationRun::writeTable(const std::u16string& entry, bool withGo) {
   if (identity)
     appendLine(u"SET IDENTITY_INSERT " + tableName + u" ON", withGo);
 
-  LineAppender appender(file_);
   std::string line;
   std::string value;
-  try {
-    while (!reader_.eof()) {
-      line.assign(head);
-      for (std::size_t k = 0; k < columns.size(); ++k) {
-        if (k > 0)
-          line += ',';
-        appendValue(line, columns[k], valueText_, value);
-      }
-      line += ')';
-      appender.add(line);
-      if (withGo)
-        appender.add("GO");
-      host_.processPendingEvents();
-      reader_.next();
+  while (!reader_.eof()) {
+    line.assign(head);
+    for (std::size_t k = 0; k < columns.size(); ++k) {
+      if (k > 0)
+        line += ',';
+      appendValue(line, columns[k], valueText_, value);
     }
-  } catch (...) {
-    // The rows before the failure still go into the file; a failed append among them came
-    // first and is the error to report.
-    appender.finish();
-    throw;
+    line += ')';
+    file_.appendConverted(line);
+    if (withGo)
+      file_.appendConverted("GO");
+    host_.processPendingEvents();
+    reader_.next();
   }
-  appender.finish();
 
   if (identity)
     appendLine(u"SET IDENTITY_INSERT " + tableName + u" OFF", withGo);
