@@ -98,17 +98,6 @@ void appendValue(std::string& line, const BoundColumn& column, const ValueText& 
   }
 }
 
-std::u16string doubledQuotes(std::u16string_view text) {
-  std::u16string result;
-  result.reserve(text.size());
-  for (char16_t c : text) {
-    result += c;
-    if (c == u'\'')
-      result += u'\'';
-  }
-  return result;
-}
-
 // Marks a run as under way for as long as it lasts, also when it ends by an exception.
 class RunningScope {
  public:
@@ -224,10 +213,11 @@ void GenerationRun::MakeInsertField(std::u16string& fieldPart) const {
 }
 
 void GenerationRun::MakeDBOptionSql(bool withGo) {
-  const std::u16string database = doubledQuotes(trimmed(host_.databaseName()));
+  const std::u16string quotedDatabase =
+      server::enclosed(trimmed(host_.databaseName()), u'\'', u'\'');
   appendLine(u"USE master", withGo);
-  appendLine(u"EXEC sp_dboption '" + database + u"','autoshrink','TRUE'", withGo);
-  appendLine(u"EXEC sp_dboption '" + database + u"','autoclose','TRUE'", withGo);
+  appendLine(u"EXEC sp_dboption " + quotedDatabase + u",'autoshrink','TRUE'", withGo);
+  appendLine(u"EXEC sp_dboption " + quotedDatabase + u",'autoclose','TRUE'", withGo);
 }
 
 void GenerationRun::appendLine(std::u16string_view line, bool withGo) {

@@ -80,16 +80,20 @@ std::u16string sqlIdentifier(std::u16string_view name) {
   name = trimmed(name);
   if (isRegularIdentifier(name) && !isReservedKeyword(name))
     return std::u16string(name);
-  std::u16string bracketed;
-  bracketed.reserve(name.size() + 2);
-  bracketed += u'[';
-  for (char16_t c : name) {
-    bracketed += c;
-    if (c == u']')
-      bracketed += u']';
+  return enclosed(name, u'[', u']');
+}
+
+std::u16string enclosed(std::u16string_view text, char16_t open, char16_t close) {
+  std::u16string result;
+  result.reserve(text.size() + 2);
+  result += open;
+  for (char16_t c : text) {
+    result += c;
+    if (c == close)
+      result += close;
   }
-  bracketed += u']';
-  return bracketed;
+  result += close;
+  return result;
 }
 
 }  // namespace velmora::server

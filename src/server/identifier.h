@@ -10,4 +10,8 @@ namespace velmora::server {
 // every ] doubled. "Order Details" -> "[Order Details]", "Order" -> "[Order]", "张三" -> "张三".
 std::u16string sqlIdentifier(std::u16string_view name);
 
+// `text` between `open` and `close`, every `close` inside doubled: how SQL string literals
+// ('O''Brien'), bracketed names ([a]]b]) and quoted connection-string values are written.
+std::u16string enclosed(std::u16string_view text, char16_t open, char16_t close);
+
 }  // namespace velmora::server

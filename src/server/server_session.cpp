@@ -1,5 +1,6 @@
 #include "server/server_session.h"
 
+#include "server/identifier.h"
 #include "server/trim.h"
 
 namespace velmora::server {
@@ -15,16 +16,7 @@ constexpr std::u16string_view kNameColumn = u"Name";
 std::u16string connectionValue(std::u16string_view value) {
   const bool needsQuotes = value.find(u';') != std::u16string_view::npos ||
                            (!value.empty() && (value.front() == u'"' || value.front() == u'\''));
-  if (!needsQuotes)
-    return std::u16string(value);
-  std::u16string quoted = u"\"";
-  for (char16_t c : value) {
-    quoted += c;
-    if (c == u'"')
-      quoted += u'"';
-  }
-  quoted += u'"';
-  return quoted;
+  return needsQuotes ? enclosed(value, u'"', u'"') : std::u16string(value);
 }
 
 bool equalIgnoringCase(std::u16string_view a, std::u16string_view b) {

@@ -84,14 +84,8 @@ void TableReader::setTableName(std::u16string name) {
 }
 
 std::u16string TableReader::computedColumnsStatement(std::u16string_view nameAsSent) {
-  std::u16string statement = u"select name from syscolumns where id = object_id(N'";
-  for (char16_t c : nameAsSent) {
-    statement += c;
-    if (c == u'\'')
-      statement += u'\'';
-  }
-  statement += u"') and iscomputed = 1";
-  return statement;
+  return u"select name from syscolumns where id = object_id(N" +
+         enclosed(nameAsSent, u'\'', u'\'') + u") and iscomputed = 1";
 }
 
 void TableReader::open() {
