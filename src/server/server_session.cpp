@@ -46,6 +46,23 @@ std::u16string nameText(const Value& value) {
   throw DataAccessError("The catalogue returned a name that is not text.");
 }
 
+// Runs a catalogue statement in `query`'s place (closing what it held) and hands the "Name"
+// of every row to `add`, in the server's order. Throws DataAccessError; names handed on
+// before a failure stay where `add` put them.
+template <typename AddName>
+void readNames(std::unique_ptr<Recordset>& query, Connection& connection, const char16_t* statement,
+               AddName add) {
+  query.reset();
+  query = connection.query(statement);
+  Recordset& rows = *query;
+  const std::size_t name = columnIndex(rows, kNameColumn);
+  rows.moveFirst();
+  while (!rows.eof()) {
+    add(nameText(rows.value(name)));
+    rows.moveNext();
+  }
+}
+
 }  // namespace
 
 std::u16string buildConnectionString(const ConnectionInputs& inputs,
@@ -79,32 +96,19 @@ bool ServerSession::ConnectDataBase(const std::u16string& catalog, Connection& c
 
 void ServerSession::LoadDBNames(DatabaseList& list) {
   list.clear();
-  publicQuery_.reset();
-  publicQuery_ = serverConnection_->query(kDatabaseListStatement);
-  Recordset& rows = *publicQuery_;
-  const std::size_t name = columnIndex(rows, kNameColumn);
-  rows.moveFirst();
-  while (!rows.eof()) {
-    list.add(nameText(rows.value(name)));
-    rows.moveNext();
-  }
+  readNames(publicQuery_, *serverConnection_, kDatabaseListStatement,
+            [&](const std::u16string& name) { list.add(name); });
   list.selectFirstWithoutChange();
 }
 
 void ServerSession::LoadTableNames(TableList& list) {
   list.clear();
-  otherQuery_.reset();
-  otherQuery_ = databaseConnection_->query(kTableListStatement);
-  Recordset& rows = *otherQuery_;
-  const std::size_t name = columnIndex(rows, kNameColumn);
-  rows.moveFirst();
   int index = 0;
-  while (!rows.eof()) {
-    list.add(nameText(rows.value(name)));
-    list.setTicked(index, true);
-    ++index;
-    rows.moveNext();
-  }
+  readNames(otherQuery_, *databaseConnection_, kTableListStatement,
+            [&](const std::u16string& name) {
+              list.add(name);
+              list.setTicked(index++, true);
+            });
 }
 
 }  // namespace velmora::server

@@ -9,25 +9,18 @@
 #include <memory>
 
 #include "e2e/export_runner.h"
+#include "support/script_lines.h"
 #include "support/standin_process.h"
 
 namespace velmora::e2e {
 namespace {
 
 namespace fs = std::filesystem;
+using test::crlfLines;
 
 const std::string kSamplePassword = "Velmora#2026";
 const std::string kConnectFailure =
     "无法连接数据库，可能是用户名、密码错或计算机上未安装SQL SERVER\n";
-
-std::string crlfLines(std::initializer_list<std::string_view> lines) {
-  std::string bytes;
-  for (std::string_view line : lines) {
-    bytes += line;
-    bytes += "\r\n";
-  }
-  return bytes;
-}
 
 std::string progressLines(std::initializer_list<std::string_view> tables) {
   std::string text;

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "support/memory_data_access.h"
+#include "support/script_lines.h"
 
 namespace velmora::script {
 namespace {
@@ -19,6 +20,7 @@ using server::Null;
 using server::Value;
 using test::column;
 using test::ColumnOptions;
+using test::crlfLines;
 using test::MemoryTable;
 
 Value text(std::u16string_view value) {
@@ -80,15 +82,6 @@ class ListHost : public GenerationHost {
   std::vector<std::u16string> progress;
   std::function<void()> onEvents;
 };
-
-std::string crlfLines(std::initializer_list<std::string_view> lines) {
-  std::string bytes;
-  for (std::string_view line : lines) {
-    bytes += line;
-    bytes += "\r\n";
-  }
-  return bytes;
-}
 
 const std::string kShopTrailerGo =
     crlfLines({"USE master", "GO", "EXEC sp_dboption 'Shop','autoshrink','TRUE'", "GO",

@@ -187,7 +187,7 @@ class OdbcClient {
     SQLColAttribute(stmt, column, SQL_DESC_CONCISE_TYPE, nullptr, 0, nullptr, &sqlType);
     bool binary = sqlType == SQL_BINARY || sqlType == SQL_VARBINARY ||
                   sqlType == SQL_LONGVARBINARY || sqlType == kSqlServerUdt;
-    std::string text = binary ? bytes(stmt, column) : characters(stmt, column);
+    std::string text = pieces(stmt, column, binary ? SQL_C_BINARY : SQL_C_CHAR);
     if (!binary || text == "NULL")
       return text;
     std::string hex = "0x";
@@ -198,42 +198,26 @@ class OdbcClient {
     return hex;
   }
 
-  static std::string bytes(SQLHSTMT stmt, SQLSMALLINT column) {
+  // Reads a whole value piece by piece; a character value's pieces end in a NUL the driver
+  // adds, which takes one byte of every full piece.
+  static std::string pieces(SQLHSTMT stmt, SQLSMALLINT column, SQLSMALLINT cType) {
+    const SQLLEN terminator = cType == SQL_C_CHAR ? 1 : 0;
     std::string data;
     char buffer[1024];
     for (int piece = 0; piece < 100000; ++piece) {
       SQLLEN indicator = 0;
-      SQLRETURN rc = SQLGetData(stmt, column, SQL_C_BINARY, buffer, sizeof buffer, &indicator);
+      SQLRETURN rc = SQLGetData(stmt, column, cType, buffer, sizeof buffer, &indicator);
       if (rc == SQL_NO_DATA)
         return data;
       if (!SQL_SUCCEEDED(rc))
         throw diagnostic(SQL_HANDLE_STMT, stmt);
       if (indicator == SQL_NULL_DATA)
         return "NULL";
-      bool whole = indicator != SQL_NO_TOTAL && indicator <= SQLLEN(sizeof buffer);
-      data.append(buffer, whole ? static_cast<std::size_t>(indicator) : sizeof buffer);
+      bool whole = indicator != SQL_NO_TOTAL && indicator <= SQLLEN(sizeof buffer) - terminator;
+      data.append(buffer, whole ? static_cast<std::size_t>(indicator)
+                                : sizeof buffer - static_cast<std::size_t>(terminator));
       if (whole)
         return data;
-    }
-    throw std::runtime_error("a value that never ends");
-  }
-
-  static std::string characters(SQLHSTMT stmt, SQLSMALLINT column) {
-    std::string text;
-    char buffer[1024];
-    for (int piece = 0; piece < 100000; ++piece) {
-      SQLLEN indicator = 0;
-      SQLRETURN rc = SQLGetData(stmt, column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
-      if (rc == SQL_NO_DATA)
-        return text;
-      if (!SQL_SUCCEEDED(rc))
-        throw diagnostic(SQL_HANDLE_STMT, stmt);
-      if (indicator == SQL_NULL_DATA)
-        return "NULL";
-      bool whole = indicator != SQL_NO_TOTAL && indicator < SQLLEN(sizeof buffer);
-      text.append(buffer, whole ? static_cast<std::size_t>(indicator) : sizeof buffer - 1);
-      if (whole)
-        return text;
     }
     throw std::runtime_error("a value that never ends");
   }

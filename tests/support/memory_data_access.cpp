@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "server/connection_string.h"
 #include "server/utf.h"
 
 namespace velmora::test {
@@ -442,45 +443,12 @@ std::unique_ptr<server::Connection> MemoryConnectionFactory::createConnection() 
 
 std::u16string connectionStringValue(std::u16string_view connectionString,
                                      std::u16string_view key) {
-  std::size_t i = 0;
-  while (i < connectionString.size()) {
-    std::size_t equals = connectionString.find(u'=', i);
-    if (equals == std::u16string_view::npos)
-      break;
-    std::u16string_view name = connectionString.substr(i, equals - i);
-    while (!name.empty() && name.front() == u' ')
-      name.remove_prefix(1);
-    while (!name.empty() && name.back() == u' ')
-      name.remove_suffix(1);
-    i = equals + 1;
-    std::u16string value;
-    if (i < connectionString.size() &&
-        (connectionString[i] == u'"' || connectionString[i] == u'\'')) {
-      char16_t quote = connectionString[i++];
-      while (i < connectionString.size()) {
-        if (connectionString[i] == quote) {
-          if (i + 1 < connectionString.size() && connectionString[i + 1] == quote) {
-            value += quote;
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        value += connectionString[i++];
-      }
-      while (i < connectionString.size() && connectionString[i] != u';')
-        ++i;
-    } else {
-      std::size_t end = std::min(connectionString.find(u';', i), connectionString.size());
-      value = connectionString.substr(i, end - i);
-      i = end;
-    }
-    ++i;  // the ';'
-    if (equalIgnoringCase(name, key))
-      return value;
-  }
-  return {};
+  const server::ConnectionProperties properties = server::parseConnectionString(connectionString);
+  std::u16string folded(key);
+  for (char16_t& c : folded)
+    c = asciiLower(c);
+  const auto found = properties.find(folded);
+  return found == properties.end() ? std::u16string() : found->second;
 }
 
 ColumnDescription column(std::u16string name, std::string_view sqlType, ColumnOptions options) {
