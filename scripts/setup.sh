@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing and running Velmora needs.
 # Idempotent: refreshes the package lists once, then installs only what is missing.
+# Packages come without their recommends, so two that nothing else then pulls in are named:
+# python3-pkg-resources (python3-tds imports pkg_resources) and man-db (the package test
+# renders the manual page with man).
 set -euo pipefail
 
 packages=(
@@ -10,10 +13,10 @@ packages=(
   unixodbc unixodbc-dev tdsodbc freetds-bin
   libgtest-dev libgmock-dev googletest
   nlohmann-json3-dev
-  python3 python3-tds
+  python3 python3-tds python3-pkg-resources
   fonts-noto-cjk locales
   clang libclang-rt-14-dev
-  desktop-file-utils dpkg-dev file
+  desktop-file-utils dpkg-dev file man-db
   xvfb xauth
   postgresql time
 )
