@@ -1,12 +1,14 @@
 #include "script/script_file.h"
 
+#include "script/output_lock.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <string>
 
 namespace velmora::script {
 
@@ -29,6 +31,7 @@ int ioErrorCodeFor(int errnoValue) {
     case EISDIR:
     case EROFS:
     case ETXTBSY:
+    case ELOOP:  // a link where the file should be (opened without following links)
       return 5;
     case ENOSPC:
     case EDQUOT:
@@ -41,7 +44,7 @@ int ioErrorCodeFor(int errnoValue) {
 }
 
 [[noreturn]] void failWith(int errnoValue) {
-  throw EInOutError(ioErrorCodeFor(errnoValue));
+  throw EInOutError::fromErrno(errnoValue);
 }
 
 // One open descriptor, closed on every path; close() is the checked close of the good path.
@@ -69,31 +72,29 @@ class OpenFile {
   int fd_;
 };
 
-// Appends the line and CR LF with one call per 63 of the file's 128-byte output pieces (one
-// call for any usual line). The descriptor carries O_APPEND, so Linux appends whatever offset
-// a positioned write names, while a positioned write still refuses a pipe or a socket
-// (ESPIPE) as the end-of-file seek before every append used to. A partial write goes on with
-// the bytes left.
+// Appends the line and CR LF. The descriptor carries O_APPEND, so every write lands at the
+// end of the file, whatever else appends meanwhile; a partial write goes on with the bytes
+// left. The line goes out in one write where the old text file handed it over in 128-byte
+// pieces, one write each. That changes the number of calls and, should a write fail half
+// way (a full disk), how much of the failing line stays: whatever prefix the kernel took
+// rather than whole pieces. It changes nothing in the file a complete line leaves, nor in
+// the lines before a failure, which stay whole.
 void appendLine(int fd, std::string_view line) {
-  constexpr size_t kPiece = 128;
-  constexpr int kMaxPieces = 64;
   constexpr std::string_view kLineEnd = "\r\n";
+  // Lines and their line end go out together; most fit the stack buffer.
+  char stackBuffer[4096];
+  std::string heapBuffer;
+  char* bytes = stackBuffer;
   const size_t total = line.size() + kLineEnd.size();
+  if (total > sizeof stackBuffer) {
+    heapBuffer.resize(total);
+    bytes = heapBuffer.data();
+  }
+  std::memcpy(bytes, line.data(), line.size());
+  std::memcpy(bytes + line.size(), kLineEnd.data(), kLineEnd.size());
   size_t done = 0;
   while (done < total) {
-    iovec pieces[kMaxPieces];
-    int count = 0;
-    size_t at = done;
-    while (at < line.size() && count < kMaxPieces - 1) {
-      const size_t size = std::min(kPiece - at % kPiece, line.size() - at);
-      pieces[count++] = {const_cast<char*>(line.data() + at), size};
-      at += size;
-    }
-    if (at >= line.size()) {
-      const size_t endAt = at - line.size();
-      pieces[count++] = {const_cast<char*>(kLineEnd.data() + endAt), kLineEnd.size() - endAt};
-    }
-    const ssize_t written = ::pwritev(fd, pieces, count, 0);
+    const ssize_t written = ::write(fd, bytes + done, total - done);
     if (written < 0) {
       if (errno == EINTR)
         continue;
@@ -106,14 +107,26 @@ void appendLine(int fd, std::string_view line) {
   }
 }
 
-// Deletes whatever stands under the name unless it is a folder (a link is removed, never
-// followed), then creates the file empty. Nothing is reported: a file that cannot be
-// replaced shows itself at the first append.
+// Whether this process may write the file; a read-only file is left as it is.
+bool mayWrite(const char* name) {
+  return ::faccessat(AT_FDCWD, name, W_OK, AT_EACCESS) == 0;
+}
+
+// Deletes whatever stands under the name (a link is removed, never followed), then creates
+// the file empty and new, so that nothing put under the name meanwhile is opened instead.
+// A folder and a file this process may not write are left alone. Nothing is reported: a
+// file that cannot be replaced shows itself at the first append.
 void replaceWithEmptyFile() {
   struct stat status;
-  if (::lstat(ScriptFile::kFileName, &status) == 0 && !S_ISDIR(status.st_mode))
+  if (::lstat(ScriptFile::kFileName, &status) == 0) {
+    if (S_ISDIR(status.st_mode))
+      return;
+    if (S_ISREG(status.st_mode) && !mayWrite(ScriptFile::kFileName))
+      return;
     ::unlink(ScriptFile::kFileName);
-  const int fd = ::open(ScriptFile::kFileName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  }
+  const int fd =
+      ::open(ScriptFile::kFileName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd >= 0)
     ::close(fd);
 }
@@ -122,6 +135,10 @@ void replaceWithEmptyFile() {
 
 EInOutError::EInOutError(int errorCode)
     : std::runtime_error(messageFor(errorCode)), ErrorCode(errorCode) {}
+
+EInOutError EInOutError::fromErrno(int errnoValue) {
+  return EInOutError(ioErrorCodeFor(errnoValue));
+}
 
 std::string EInOutError::messageFor(int errorCode) {
   switch (errorCode) {
@@ -145,7 +162,14 @@ std::string EInOutError::messageFor(int errorCode) {
 }
 
 void ScriptFile::prepare() {
-  replaceWithEmptyFile();
+  // A run of another process keeps its file. The lock is held only while the file is
+  // replaced; a lock that cannot even be asked for leaves the file alone too, since the
+  // preparation reports nothing.
+  try {
+    if (const auto lock = OutputLock::tryTake(kFileName))
+      replaceWithEmptyFile();
+  } catch (const EInOutError&) {
+  }
 }
 
 void ScriptFile::ResetInitDataFile() {
@@ -158,13 +182,18 @@ void ScriptFile::AddToText(std::u16string_view line) {
 
 void ScriptFile::appendConverted(std::string_view bytes) {
   // Read and write, not write only: opening a FIFO for writing alone would wait for a reader.
+  // A link put in the file's place is not followed (ELOOP).
   int fd;
   do
-    fd = ::open(kFileName, O_RDWR | O_APPEND | O_CLOEXEC);
+    fd = ::open(kFileName, O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
   while (fd < 0 && errno == EINTR);
   if (fd < 0)
     failWith(errno);
   OpenFile file(fd);
+  // O_APPEND places the writes; the seek to the end refuses a pipe put in the file's place
+  // (ESPIPE), which would otherwise take the lines and lose them.
+  if (::lseek(fd, 0, SEEK_END) < 0)
+    failWith(errno);
   appendLine(fd, bytes);
   file.close();
 }

@@ -15,6 +15,8 @@ namespace velmora::script {
 class EInOutError : public std::runtime_error {
  public:
   explicit EInOutError(int errorCode);
+  // The error for a failed system call: errno translated to the table's codes.
+  static EInOutError fromErrno(int errnoValue);
   static std::string messageFor(int errorCode);
 
   const int ErrorCode;
@@ -30,12 +32,15 @@ class ScriptFile {
   // The codeset the lines are written in (appendConverted expects bytes in it).
   const Codeset& codeset() const { return codeset_; }
 
-  // The window's preparation when first shown: replaces the file with an empty one. Reports
-  // nothing.
+  // The window's preparation when first shown: replaces the file with an empty one, unless a
+  // run (of another process) holds it. Reports nothing.
   void prepare();
-  // Before every run: leaves the file existing and empty. Reports nothing.
+  // Before every run, under the run's OutputLock on kFileName: leaves the file existing and
+  // empty, except a folder or a file this process may not write. A link is removed, never
+  // followed. Reports nothing.
   void ResetInitDataFile();
-  // Appends one line and CR LF: one open, end-of-file append and close. Throws EInOutError.
+  // Appends one line and CR LF: one open, end-of-file append and close. A link in the file's
+  // place is not followed. Throws EInOutError.
   void AddToText(std::u16string_view line);
   // The same for a line already in the file's codeset.
   void appendConverted(std::string_view bytes);

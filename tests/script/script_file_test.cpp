@@ -1,5 +1,7 @@
 #include "script/script_file.h"
 
+#include "script/output_lock.h"
+
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -196,6 +198,14 @@ TEST_F(ScriptFileTest, AppendFailuresRaiseTheTableCode) {
          return test.remountReadOnly();
        },
        5, "File access denied"},
+      {"link swapped in",
+       [](ScriptFileTest&) {
+         std::ofstream("target.txt") << "keep";
+         fs::remove(ScriptFile::kFileName);
+         fs::create_symlink("target.txt", ScriptFile::kFileName);
+         return true;
+       },
+       5, "File access denied"},
       {"pipe",
        [](ScriptFileTest&) {
          fs::remove(ScriptFile::kFileName);
@@ -225,6 +235,45 @@ TEST_F(ScriptFileTest, AppendFailuresRaiseTheTableCode) {
     }
     fs::current_path(dir_);
   }
+  EXPECT_EQ(fileBytes("target.txt"), "keep");
+}
+
+// Left as it is by the preparation and the reset, refused by the append. Root may write any
+// file, so as root the test runs with the effective user "nobody".
+TEST_F(ScriptFileTest, ReadOnlyFileIsLeftAloneAndRefused) {
+  std::ofstream(ScriptFile::kFileName) << "old run\r\n";
+  fs::permissions(ScriptFile::kFileName,
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  const bool root = geteuid() == 0;
+  if (root) {
+    fs::permissions(dir_, fs::perms::all);
+    ASSERT_EQ(seteuid(65534), 0);
+  }
+  ScriptFile file(utf8_);
+  file.prepare();
+  file.ResetInitDataFile();
+  try {
+    file.AddToText(u"line");
+    ADD_FAILURE() << "no error raised";
+  } catch (const EInOutError& error) {
+    EXPECT_STREQ(error.what(), "File access denied");
+  }
+  if (root) {
+    ASSERT_EQ(seteuid(0), 0);
+  }
+  EXPECT_EQ(fileBytes(ScriptFile::kFileName), "old run\r\n");
+}
+
+TEST_F(ScriptFileTest, PreparationLeavesTheFileOfARunUnderWay) {
+  std::ofstream(ScriptFile::kFileName) << "run under way\r\n";
+  ScriptFile file(utf8_);
+  {
+    const OutputLock run(ScriptFile::kFileName);
+    file.prepare();
+    EXPECT_EQ(fileBytes(ScriptFile::kFileName), "run under way\r\n");
+  }
+  file.prepare();
+  EXPECT_EQ(fileBytes(ScriptFile::kFileName), "");
 }
 
 TEST_F(ScriptFileTest, FullDiskRaisesAndKeepsEarlierLines) {
