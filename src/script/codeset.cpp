@@ -12,6 +12,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 namespace velmora::script {
 
@@ -128,42 +129,135 @@ std::u16string decodeUtf8(std::string_view bytes) {
   return out;
 }
 
-// Runs `converter` over all of `input` and returns the output bytes. A sequence the converter
-// rejects is replaced by `replacement`; `rejectedLength` says how many input bytes it spans.
-template <typename RejectedLength>
+// Converts as much of the input as the converter takes, appending to `out` from `used` on
+// and growing it as needed; with no input (`in` null), writes what a stateful codeset still
+// holds back. Returns 0, or EILSEQ or EINVAL with `in` at the sequence refused (EINVAL: the
+// input ends inside it).
+int convertInto(iconv_t converter, const char*& in, size_t& inLeft, std::string& out,
+                size_t& used) {
+  for (;;) {
+    char* inPtr = const_cast<char*>(in);
+    char* outPtr = out.data() + used;
+    size_t outLeft = out.size() - used;
+    const size_t result = in == nullptr ? iconv(converter, nullptr, nullptr, &outPtr, &outLeft)
+                                        : iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft);
+    const int error = result == static_cast<size_t>(-1) ? errno : 0;
+    used = static_cast<size_t>(outPtr - out.data());
+    if (in != nullptr)
+      in = inPtr;
+    if (error == E2BIG) {
+      out.resize(out.size() * 2 + 16);
+      continue;
+    }
+    if (error == 0 || error == EILSEQ || error == EINVAL)
+      return error;
+    throw std::runtime_error(std::string("Text conversion failed: ") + std::strerror(error));
+  }
+}
+
+void appendAt(std::string& out, size_t& used, std::string_view bytes) {
+  if (out.size() - used < bytes.size())
+    out.resize(out.size() * 2 + bytes.size());
+  std::memcpy(out.data() + used, bytes.data(), bytes.size());
+  used += bytes.size();
+}
+
+// Runs `converter` over all of `input` and returns the output bytes. Each byte the converter
+// rejects is replaced by `replacement`.
 std::string convertAll(iconv_t converter, std::string_view input, std::string_view replacement,
-                       size_t expectedSize, RejectedLength rejectedLength) {
+                       size_t expectedSize) {
   iconv(converter, nullptr, nullptr, nullptr, nullptr);
   std::string out(expectedSize + 16, '\0');
   size_t used = 0;
-  char* in = const_cast<char*>(input.data());
+  const char* in = input.data();
   size_t inLeft = input.size();
-  for (;;) {
-    char* outPtr = out.data() + used;
-    size_t outLeft = out.size() - used;
-    // With no input left the call writes whatever a stateful codeset still holds back.
-    const bool flushing = inLeft == 0;
-    const size_t result = flushing ? iconv(converter, nullptr, nullptr, &outPtr, &outLeft)
-                                   : iconv(converter, &in, &inLeft, &outPtr, &outLeft);
-    const int error = result == static_cast<size_t>(-1) ? errno : 0;
-    used = static_cast<size_t>(outPtr - out.data());
-    if (error == E2BIG) {
-      out.resize(out.size() * 2);
-    } else if (!flushing && (error == EILSEQ || error == EINVAL)) {
-      // EINVAL: the input ends inside a sequence, which then is rejected whole.
-      const size_t skip = error == EINVAL ? inLeft : std::min(inLeft, rejectedLength(in, inLeft));
-      in += skip;
-      inLeft -= skip;
-      if (out.size() - used < replacement.size())
-        out.resize(out.size() * 2 + replacement.size());
-      std::memcpy(out.data() + used, replacement.data(), replacement.size());
-      used += replacement.size();
-    } else if (error != 0) {
-      throw std::runtime_error(std::string("Text conversion failed: ") + std::strerror(error));
-    } else if (flushing) {
-      break;
-    }
+  int error;
+  while ((error = convertInto(converter, in, inLeft, out, used)) != 0) {
+    // EINVAL: the input ends inside a sequence, which then is rejected whole.
+    const size_t skip = error == EINVAL ? inLeft : 1;
+    in += skip;
+    inLeft -= skip;
+    appendAt(out, used, replacement);
   }
+  const char* flush = nullptr;
+  size_t none = 0;
+  convertInto(converter, flush, none, out, used);
+  out.resize(used);
+  return out;
+}
+
+// The character that starts at `text[at]` and its length in units: a surrogate pair is one
+// character, a lone surrogate stands for itself (no codeset holds it).
+char32_t characterAt(std::u16string_view text, size_t at, size_t& units) {
+  const char16_t unit = text[at];
+  if (isHighSurrogate(unit) && at + 1 < text.size() && isLowSurrogate(text[at + 1])) {
+    units = 2;
+    return 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[at + 1] - 0xDC00);
+  }
+  units = 1;
+  return unit;
+}
+
+// The characters the target codeset lacks, learned from the converter's refusals. glibc's
+// iconv pays dearly for every refusal: it first converts up to some thousand characters
+// ahead into its intermediate form, so a text of many such characters took about 10 us per
+// character (1,000,000 emoji under GBK: 10 s). A character once refused becomes '?' without
+// asking iconv again, and the text goes to iconv in runs between such characters.
+class RefusedCharacters {
+ public:
+  bool contains(char32_t code) const {
+    return !bits_.empty() && ((bits_[code >> 6] >> (code & 63)) & 1) != 0;
+  }
+  void add(char32_t code) {
+    if (bits_.empty())
+      bits_.resize(0x110000 / 64);
+    bits_[code >> 6] |= uint64_t{1} << (code & 63);
+  }
+
+ private:
+  std::vector<uint64_t> bits_;
+};
+
+// UTF-16 text to the converter's codeset, each character it lacks becoming '?'.
+std::string encodeInRuns(iconv_t converter, RefusedCharacters& refused, std::u16string_view text) {
+  // After a refusal the runs start short, so that a character not met before costs little,
+  // and double with every run converted whole, so that ordinary text soon goes in one call.
+  constexpr size_t kShortRun = 16;
+  constexpr size_t kNoLimit = SIZE_MAX / 2;
+  iconv(converter, nullptr, nullptr, nullptr, nullptr);
+  std::string out(text.size() * 2 + 16, '\0');
+  size_t used = 0;
+  size_t runLimit = kNoLimit;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = at;
+    size_t units = 0;
+    while (end < text.size() && end - at < runLimit) {
+      if (refused.contains(characterAt(text, end, units)))
+        break;
+      end += units;
+    }
+    if (end == at) {
+      appendAt(out, used, "?");
+      at += units;
+      continue;
+    }
+    const char* in = reinterpret_cast<const char*>(text.data() + at);
+    size_t inLeft = (end - at) * sizeof(char16_t);
+    if (convertInto(converter, in, inLeft, out, used) == 0) {
+      at = end;
+      runLimit = std::min(runLimit * 2, kNoLimit);
+      continue;
+    }
+    at = static_cast<size_t>(reinterpret_cast<const char16_t*>(in) - text.data());
+    refused.add(characterAt(text, at, units));
+    appendAt(out, used, "?");
+    at += units;
+    runLimit = kShortRun;
+  }
+  const char* flush = nullptr;
+  size_t none = 0;
+  convertInto(converter, flush, none, out, used);
   out.resize(used);
   return out;
 }
@@ -173,6 +267,7 @@ std::string convertAll(iconv_t converter, std::string_view input, std::string_vi
 struct Codeset::Converters {
   iconv_t fromUtf16 = kNoConverter;
   iconv_t toUtf16 = kNoConverter;
+  RefusedCharacters refused;
   // An iconv descriptor keeps state between calls, so one call at a time.
   std::mutex mutex;
 
@@ -209,18 +304,8 @@ std::string Codeset::processCodesetName() {
 std::string Codeset::fromUtf16(std::u16string_view text) const {
   if (converters_ == nullptr)
     return encodeUtf8(text);
-  // A character is one unit or a surrogate pair; whatever is rejected becomes one '?'.
-  auto rejectedLength = [](const char* at, size_t left) -> size_t {
-    if (left < 4)
-      return 2;
-    char16_t units[2];
-    std::memcpy(units, at, sizeof units);
-    return isHighSurrogate(units[0]) && isLowSurrogate(units[1]) ? 4 : 2;
-  };
-  const std::string_view input(reinterpret_cast<const char*>(text.data()),
-                               text.size() * sizeof(char16_t));
   std::lock_guard lock(converters_->mutex);
-  return convertAll(converters_->fromUtf16, input, "?", text.size() * 2, rejectedLength);
+  return encodeInRuns(converters_->fromUtf16, converters_->refused, text);
 }
 
 std::u16string Codeset::toUtf16(std::string_view bytes) const {
@@ -231,8 +316,7 @@ std::u16string Codeset::toUtf16(std::string_view bytes) const {
   std::string wide;
   {
     std::lock_guard lock(converters_->mutex);
-    wide = convertAll(converters_->toUtf16, bytes, replacement, bytes.size() * 2,
-                      [](const char*, size_t) -> size_t { return 1; });
+    wide = convertAll(converters_->toUtf16, bytes, replacement, bytes.size() * 2);
   }
   std::u16string out(wide.size() / sizeof(char16_t), u'\0');
   std::memcpy(out.data(), wide.data(), out.size() * sizeof(char16_t));

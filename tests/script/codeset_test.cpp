@@ -122,6 +122,25 @@ TEST(CodesetTest, LongTextConvertsWhole) {
   EXPECT_EQ(gb18030.fromUtf16(std::u16string(100000, u'\u0E01')).size(), 400000u);
 }
 
+// Characters the codeset lacks are remembered and the text is converted in runs between
+// them; the bytes must be those of a character-by-character conversion, text after text.
+TEST(CodesetTest, LackedCharactersAmidHeldOnesInLaterTexts) {
+  Codeset gbk("GBK");
+  std::u16string text;
+  std::string bytes;
+  for (int i = 0; i < 300; ++i) {
+    text += u"中\U0001F600\u0E01a";
+    bytes += "\xD6\xD0??a";
+  }
+  text += units({0xD800});
+  bytes += "?";
+  for (int pass = 0; pass < 2; ++pass) {
+    SCOPED_TRACE(pass);
+    EXPECT_EQ(gbk.fromUtf16(text), bytes);
+    EXPECT_EQ(gbk.fromUtf16(u"\u0E01文\U0001F600"), "?\xCE\xC4?");
+  }
+}
+
 TEST(CodesetTest, UnknownCodesetIsRefused) {
   EXPECT_THROW(Codeset("NO-SUCH-CODESET"), std::runtime_error);
 }
