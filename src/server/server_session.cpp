@@ -11,11 +11,13 @@ constexpr const char16_t* kTableListStatement =
     u"select name from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1";
 constexpr std::u16string_view kNameColumn = u"Name";
 
-// A value that holds ';' or begins with a quote is quoted, so that no typed text can add or
-// change a key of the connection string.
+// A value that holds ';' or begins with a quote or '=' is quoted, so that no typed text can
+// add or change a key of the connection string ("Password==x" would read as a key "Password=x"
+// without a value).
 std::u16string connectionValue(std::u16string_view value) {
   const bool needsQuotes = value.find(u';') != std::u16string_view::npos ||
-                           (!value.empty() && (value.front() == u'"' || value.front() == u'\''));
+                           (!value.empty() && (value.front() == u'"' || value.front() == u'\'' ||
+                                               value.front() == u'='));
   return needsQuotes ? enclosed(value, u'"', u'"') : std::u16string(value);
 }
 

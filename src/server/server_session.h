@@ -37,8 +37,8 @@ class TableList {
 
 // The ADO-form connection string from the template "Provider=SQLOLEDB.1;Password=%s;Persist
 // Security Info=True;User ID=%s;Initial Catalog=%s;Data Source=%s". Password, user and server
-// are trimmed; the catalog goes in unchanged. A value that holds ';' or begins with a quote
-// goes between double quotes with each '"' doubled.
+// are trimmed; the catalog goes in unchanged. A value that holds ';' or begins with a quote or
+// '=' goes between double quotes with each '"' doubled.
 std::u16string buildConnectionString(const ConnectionInputs& inputs, const std::u16string& catalog);
 
 // The window's data-access objects: the two connections, the two queries and the reader.

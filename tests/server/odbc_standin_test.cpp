@@ -353,6 +353,14 @@ TEST_F(StandinTest, LongValuesArriveWhole) {
   EXPECT_TRUE(rows->eof());
 }
 
+TEST_F(StandinTest, PasswordBeginningWithEqualsSignConnects) {
+  const nlohmann::json fixture = {{"login", {{"user", "sa"}, {"password", "=x="}}},
+                                  {"databases", nlohmann::json::array()}};
+  std::ofstream(scratch_.file("equals.json")) << fixture.dump();
+  start(scratch_.file("equals.json"), u"=x=");
+  EXPECT_TRUE(connect(u"Master")->isOpen());
+}
+
 TEST_F(StandinTest, CatalogueListsAndStatementsAsSent) {
   start(sampleFixture(), kSamplePassword);
   ServerSession session(*factory_);
