@@ -12,6 +12,7 @@ namespace {
 
 const std::string kSample = std::string(VELMORA_DATA_DIR) + "/sample.json";
 const std::string kTypes = std::string(VELMORA_TEST_DATA_DIR) + "/standin/types.json";
+const std::string kSchemas = std::string(VELMORA_TEST_DATA_DIR) + "/standin/schemas.json";
 const std::string kDump = std::string(VELMORA_TEST_DATA_DIR) + "/standin/pytds_dump.py";
 
 std::vector<std::string> lines(const std::string& text) {
@@ -97,6 +98,35 @@ TEST(PytdsClient, ReadsTheSampleExactly) {
     expected.insert(expected.end(), c.expected.begin(), c.expected.end());
   }
   EXPECT_EQ(dump(server, "Velmora#2026", "Shop", statements), expected);
+}
+
+// Tables of one name in two schemas, names that need brackets, and the names SQL Server
+// writes in its errors.
+TEST(PytdsClient, ReadsTablesOfEverySchema) {
+  StandinProcess server(kSchemas);
+  const std::vector<TableCase> cases = {
+      {"select name, SCHEMA_NAME(uid) from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1",
+       {"columns: name|", "\"T\"|\"dbo\"", "\"T\"|\"sales\"", "\"Only\"|\"hr\"",
+        "\" lead\"|\"dbo\"", "\"a]b\"|\"O'Neil\""}},
+      {"select * from T", {"columns: ID", "1"}},
+      {"select * from [sales].[T]", {"columns: ID|Twice", "2|4"}},
+      {"select * from [ lead]", {"columns: ID", "4"}},
+      {"select * from [O'Neil].[a]]b]", {"columns: ID|Half", "5|2"}},
+      {"select name from syscolumns where id = object_id(N'[O''Neil].[a]]b]') and iscomputed = 1",
+       {"columns: name", "\"Half\""}},
+      {"select name from syscolumns where id = object_id(N'sales.T') and iscomputed = 1",
+       {"columns: name", "\"Twice\""}},
+      // A one-part name means the login's default schema, dbo.
+      {"select * from Only", {"error 208: Invalid object name 'Only'."}},
+      {"select * from [hr].[Nope]", {"error 208: Invalid object name 'hr.Nope'."}},
+  };
+  std::vector<std::string> statements;
+  std::vector<std::string> expected;
+  for (const auto& c : cases) {
+    statements.push_back(c.statement);
+    expected.insert(expected.end(), c.expected.begin(), c.expected.end());
+  }
+  EXPECT_EQ(dump(server, "Standin#1", "Catalog", statements), expected);
 }
 
 TEST(PytdsClient, ReadsEveryTypeExactly) {

@@ -328,23 +328,30 @@ bool Session::execute(const Statement& s, bool last) {
   std::string& out = channel_.out();
   switch (s.kind) {
     case Statement::Kind::ListDatabases: {
-      std::vector<std::string> names;
+      std::vector<std::vector<std::string>> rows;
       for (const auto& db : fixture_.databases) {
         if (db.id > 6)
-          names.push_back(db.name);
+          rows.push_back({db.name});
       }
-      selectNames(names, doneStatus(last, true));
+      selectNames({"name"}, rows, doneStatus(last, true));
       return true;
     }
-    case Statement::Kind::ListUserTables: {
-      std::vector<std::string> names;
-      for (const auto& t : database_->tables)
-        names.push_back(t.name);
-      selectNames(names, doneStatus(last, true));
+    case Statement::Kind::ListUserTables:
+    case Statement::Kind::ListSchemaTables: {
+      bool withSchema = s.kind == Statement::Kind::ListSchemaTables;
+      std::vector<std::vector<std::string>> rows;
+      for (const auto& t : database_->tables) {
+        rows.push_back({t.name});
+        if (withSchema)
+          rows.back().push_back(t.schema);
+      }
+      selectNames(
+          withSchema ? std::vector<std::string>{"name", ""} : std::vector<std::string>{"name"},
+          rows, doneStatus(last, true));
       return true;
     }
     case Statement::Kind::ComputedColumns: {
-      std::vector<std::string> names;
+      std::vector<std::vector<std::string>> rows;
       const Database* db =
           s.object.empty() || s.object[0].empty() ? database_ : fixture_.findDatabase(s.object[0]);
       const Table* table =
@@ -354,10 +361,10 @@ bool Session::execute(const Statement& s, bool last) {
       if (table != nullptr) {
         for (const auto& c : table->columns) {
           if (c.computed)
-            names.push_back(c.name);
+            rows.push_back({c.name});
         }
       }
-      selectNames(names, doneStatus(last, true));
+      selectNames({"name"}, rows, doneStatus(last, true));
       return true;
     }
     case Statement::Kind::SelectAll:
@@ -424,19 +431,24 @@ void Session::useDatabase(const Database& db, bool withCollation) {
   database_ = &db;
 }
 
-void Session::selectNames(const std::vector<std::string>& names, uint16_t status) {
+void Session::selectNames(const std::vector<std::string>& columnNames,
+                          const std::vector<std::vector<std::string>>& rows, uint16_t status) {
   std::string& out = channel_.out();
-  std::vector<Column> columns{{"name", SqlType{BaseType::SysName, 128}, false}};
+  std::vector<Column> columns;
+  for (const auto& name : columnNames)
+    columns.push_back({name, SqlType{BaseType::SysName, 128}, name.empty()});
   EncodeContext context{tdsVersion_, textSize_, database_};
   RowEncoder encoder(columns, "", context);
   encoder.putColMetadata(out);
-  std::vector<Cell> row(1);
-  row[0].kind = Cell::Kind::Bytes;
+  std::vector<Cell> cells(columns.size());
   uint64_t count = 0;
   if (!fmtOnly_) {
-    for (const auto& name : names) {
-      row[0].bytes = toUtf16(name);
-      encoder.putRow(out, row);
+    for (const auto& row : rows) {
+      for (std::size_t i = 0; i < cells.size(); ++i) {
+        cells[i].kind = Cell::Kind::Bytes;
+        cells[i].bytes = toUtf16(row[i]);
+      }
+      encoder.putRow(out, cells);
       ++count;
     }
   }

@@ -38,7 +38,10 @@ class Session {
   // Runs one statement; returns false when an error ended the batch.
   bool execute(const Statement& statement, bool last);
   bool selectTable(const Statement& statement, uint16_t doneStatus);
-  void selectNames(const std::vector<std::string>& names, uint16_t doneStatus);
+  // A catalogue result of sysname columns: a column named as the catalogue names it is NOT
+  // NULL; an unnamed one is a function's result (SCHEMA_NAME, OBJECT_NAME ...), nullable.
+  void selectNames(const std::vector<std::string>& columnNames,
+                   const std::vector<std::vector<std::string>>& rows, uint16_t doneStatus);
   void useDatabase(const Database& db, bool withCollation);
   void error(const ServerMessage& message);
   uint16_t doneStatus(bool last, bool counted) const;

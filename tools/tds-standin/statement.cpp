@@ -206,6 +206,9 @@ std::optional<Statement> catalogueStatement(const std::string& text) {
   if (text == kListUserTablesStatement) {
     return kindOnly(Statement::Kind::ListUserTables);
   }
+  if (text == kListSchemaTablesStatement) {
+    return kindOnly(Statement::Kind::ListSchemaTables);
+  }
   std::string prefix = kComputedColumnsPrefix;
   std::string suffix = kComputedColumnsSuffix;
   if (text.size() >= prefix.size() + suffix.size() && text.rfind(prefix, 0) == 0 &&

@@ -11,6 +11,8 @@ namespace standin {
 constexpr const char* kListDatabasesStatement = "Select Name from SysDataBases where DBid>6";
 constexpr const char* kListUserTablesStatement =
     "select name from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1";
+constexpr const char* kListSchemaTablesStatement =
+    "select name, SCHEMA_NAME(uid) from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1";
 constexpr const char* kComputedColumnsPrefix =
     "select name from syscolumns where id = object_id(N'";
 constexpr const char* kComputedColumnsSuffix = "') and iscomputed = 1";
@@ -20,8 +22,9 @@ struct Statement {
   enum class Kind {
     ListDatabases,
     ListUserTables,
-    ComputedColumns,  // `object` names the table; an unparsable name finds no table
-    SelectAll,        // select * from `object`
+    ListSchemaTables,  // name and schema of each table
+    ComputedColumns,   // `object` names the table; an unparsable name finds no table
+    SelectAll,         // select * from `object`
     SelectVersion,
     Use,  // `object` holds the database name
     SetTextSize,
