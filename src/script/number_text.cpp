@@ -3,30 +3,87 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
-#include <system_error>
+#include <limits>
+#include <string_view>
 
 namespace velmora::script {
 
 namespace {
 
-constexpr int kSignificantDigits = 15;
-// Digits taken from the exact binary value before the final rounding to 15.
-constexpr int kExactStepDigits = 18;
-
-// Rounds a digit string up in place at its last digit; returns true when all digits were
-// nines (the string then reads "1000...").
-bool incrementDigits(std::string& digits) {
-  for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
-    if (*it != '9') {
-      ++*it;
-      return false;
+// The general number text of a finite, nonzero magnitude from its significant digits and its
+// decimal exponent E (the magnitude is 0.d1d2d3... times ten to the power E).
+std::string numberForm(bool negative, std::string_view digits, int exponent,
+                       std::string_view decimalMark) {
+  std::string text = negative ? "-" : "";
+  if (exponent > 15 || exponent < -3) {
+    text += digits[0];
+    if (digits.size() > 1) {
+      text.append(decimalMark);
+      text.append(digits.substr(1));
     }
-    *it = '0';
+    text += 'E';
+    appendIntegerText(text, exponent - 1);
+  } else if (exponent <= 0) {
+    text += '0';
+    text.append(decimalMark);
+    text.append(static_cast<std::size_t>(-exponent), '0');
+    text.append(digits);
+  } else {
+    const auto wholeDigits = static_cast<std::size_t>(exponent);
+    if (digits.size() <= wholeDigits) {
+      text.append(digits);
+      text.append(wholeDigits - digits.size(), '0');
+    } else {
+      text.append(digits.substr(0, wholeDigits));
+      text.append(decimalMark);
+      text.append(digits.substr(wholeDigits));
+    }
   }
-  digits.insert(digits.begin(), '1');
-  digits.pop_back();
-  return true;
+  return text;
+}
+
+// The fewest significant digits that read back as `value` (a double, or a float read back
+// as a float), written by the general number form. A text above the type's largest value is
+// never written (a server may refuse it): the largest float is 3.4028234E38, not the shorter
+// 3.4028235E38.
+template <typename Floating>
+std::string shortestNumberText(Floating value, std::string_view decimalMark) {
+  if (std::isnan(value)) {
+    return "NAN";
+  }
+  if (std::isinf(value)) {
+    return value < 0 ? "-INF" : "INF";
+  }
+  if (value == 0) {
+    return "0";
+  }
+
+  // "d.ddde+XX" or "de+XX": the shortest digits that read back, and the exponent of the first.
+  char buffer[64];
+  const Floating magnitude = std::fabs(value);
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific);
+  const std::string_view scientific(buffer, static_cast<std::size_t>(result.ptr - buffer));
+  const std::size_t exponentAt = scientific.find('e');
+  std::string digits(1, scientific[0]);
+  if (exponentAt > 1) {
+    digits.append(scientific.substr(2, exponentAt - 2));
+  }
+  int exponent = 0;
+  std::from_chars(scientific.data() + exponentAt + (scientific[exponentAt + 1] == '+' ? 2 : 1),
+                  result.ptr, exponent);
+  ++exponent;
+
+  // Only the type's largest value can have shortest digits above it (every smaller value
+  // rounds below the midpoint to the next value). Its digits rounded up; with the last one
+  // less by one they lie below it and still read back as it.
+  double shortest = 0;
+  std::from_chars(scientific.data(), result.ptr, shortest);
+  if (shortest > static_cast<double>(std::numeric_limits<Floating>::max())) {
+    --digits.back();
+    digits.erase(digits.find_last_not_of('0') + 1);
+  }
+  return numberForm(value < 0, digits, exponent, decimalMark);
 }
 
 }  // namespace
@@ -44,61 +101,11 @@ void appendIntegerText(std::string& out, std::int64_t value) {
 }
 
 std::string generalNumberText(double value, std::string_view decimalMark) {
-  if (std::isnan(value)) {
-    return "NAN";
-  }
-  if (std::isinf(value)) {
-    return value < 0 ? "-INF" : "INF";
-  }
-  if (value == 0) {
-    return "0";
-  }
+  return shortestNumberText(value, decimalMark);
+}
 
-  // The correctly rounded 18 significant digits (ties to even) as "d.ddd...e+XX"; its
-  // exponent is the true decimal exponent, corrected for a carry into a new digit.
-  char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
-                                    std::chars_format::scientific, kExactStepDigits - 1);
-  const std::string_view scientific(buffer, static_cast<std::size_t>(result.ptr - buffer));
-  const std::size_t exponentAt = scientific.find('e');
-  std::string digits(1, scientific[0]);
-  digits.append(scientific.substr(2, exponentAt - 2));
-  int exponent = std::atoi(std::string(scientific.substr(exponentAt + 1)).c_str()) + 1;
-
-  // Half up to 15 digits; trailing zeros carry no information.
-  const bool roundUp = digits[kSignificantDigits] >= '5';
-  digits.resize(kSignificantDigits);
-  if (roundUp && incrementDigits(digits)) {
-    ++exponent;
-  }
-  digits.erase(digits.find_last_not_of('0') + 1);
-
-  std::string text = value < 0 ? "-" : "";
-  if (exponent > 15 || exponent < -3) {
-    text += digits[0];
-    if (digits.size() > 1) {
-      text.append(decimalMark);
-      text.append(digits, 1);
-    }
-    text += 'E';
-    text += integerText(exponent - 1);
-  } else if (exponent <= 0) {
-    text += '0';
-    text.append(decimalMark);
-    text.append(static_cast<std::size_t>(-exponent), '0');
-    text += digits;
-  } else {
-    const auto wholeDigits = static_cast<std::size_t>(exponent);
-    if (digits.size() <= wholeDigits) {
-      text += digits;
-      text.append(wholeDigits - digits.size(), '0');
-    } else {
-      text.append(digits, 0, wholeDigits);
-      text.append(decimalMark);
-      text.append(digits, wholeDigits);
-    }
-  }
-  return text;
+std::string generalNumberText(float value, std::string_view decimalMark) {
+  return shortestNumberText(value, decimalMark);
 }
 
 std::string amountText(const server::Decimal& value, std::string_view decimalMark) {

@@ -224,7 +224,11 @@ void ValueText::appendText(std::string& out, const Field& field) const {
       return appendIntegerFieldText(out, value, type);
     case ftFloat:
     case ftCurrency:
-      out += generalNumberText(floatingNumber(value), ".");
+      // A real value keeps the digits that read back as a real, not those of its widening.
+      if (const auto* single = std::get_if<float>(&value))
+        out += generalNumberText(*single, ".");
+      else
+        out += generalNumberText(floatingNumber(value), ".");
       return;
     case ftBCD:
       return appendAmountText(out, exactDecimal(value), ".");
