@@ -113,10 +113,9 @@ std::optional<TFieldDef> makeFieldDef(const ColumnDescription& column, bool auto
 
 void checkFieldSize(const TFieldDef& def) {
   bool valid = true;
+  // Exact decimals of every scale SQL Server allows (up to 38) are read whole, so ftBCD has
+  // no size limit here.
   switch (def.DataType) {
-    case ftBCD:
-      valid = def.Size <= 32;
-      break;
     case ftString:
     case ftFixedChar:
     case ftWideString:

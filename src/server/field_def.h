@@ -79,7 +79,8 @@ TFieldType fieldTypeOfAdoType(int adoType);
 // the table offers the "ISAUTOINCREMENT" property.
 std::optional<TFieldDef> makeFieldDef(const ColumnDescription& column, bool autoIncrementOffered);
 
-// The test made when a field object is made from `def`. Throws InvalidFieldSize.
+// The test made when a field object is made from `def`: a negative text size, an empty
+// binary size or a GUID size other than 38. Throws InvalidFieldSize.
 void checkFieldSize(const TFieldDef& def);
 
 }  // namespace velmora::server
