@@ -5,7 +5,7 @@
 #include <iterator>
 #include <string_view>
 
-#include "server/trim.h"
+#include <QChar>
 
 namespace velmora::server {
 
@@ -41,22 +41,26 @@ constexpr std::string_view kReservedKeywords[] = {
 // clang-format on
 static_assert(std::is_sorted(std::begin(kReservedKeywords), std::end(kReservedKeywords)));
 
-bool isAsciiLetter(char16_t c) {
-  return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
-}
-
-// Every character outside ASCII counts as a letter, so names in Chinese stay bare.
-bool isLetter(char16_t c) {
-  return isAsciiLetter(c) || c >= 0x80;
-}
-
+// Letters and decimal digits are the Unicode general categories L* and Nd, so Chinese names
+// stay bare while an ideographic space, a no-break space, full-width punctuation or an emoji
+// make a name irregular.
 bool isRegularIdentifier(std::u16string_view name) {
-  if (name.empty() || !(isLetter(name[0]) || name[0] == u'_'))
+  if (name.empty())
     return false;
-  return std::all_of(name.begin() + 1, name.end(), [](char16_t c) {
-    return isLetter(c) || (c >= u'0' && c <= u'9') || c == u'_' || c == u'@' || c == u'#' ||
-           c == u'$';
-  });
+  bool first = true;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    char32_t c = name[i];
+    if (QChar::isHighSurrogate(c) && i + 1 < name.size() && QChar::isLowSurrogate(name[i + 1])) {
+      c = QChar::surrogateToUcs4(name[i], name[i + 1]);
+      ++i;
+    }
+    const bool allowed = QChar::isLetter(c) || c == U'_' ||
+                         (!first && (QChar::isDigit(c) || c == U'@' || c == U'#' || c == U'$'));
+    if (!allowed)
+      return false;
+    first = false;
+  }
+  return true;
 }
 
 bool isReservedKeyword(std::u16string_view name) {
@@ -77,7 +81,6 @@ bool isReservedKeyword(std::u16string_view name) {
 }  // namespace
 
 std::u16string sqlIdentifier(std::u16string_view name) {
-  name = trimmed(name);
   if (isRegularIdentifier(name) && !isReservedKeyword(name))
     return std::u16string(name);
   return enclosed(name, u'[', u']');

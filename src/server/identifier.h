@@ -5,9 +5,10 @@
 
 namespace velmora::server {
 
-// A table or column name as it goes into a statement: trimmed first; a regular identifier
-// that is not a T-SQL reserved keyword stays bare, anything else goes between [ and ] with
-// every ] doubled. "Order Details" -> "[Order Details]", "Order" -> "[Order]", "张三" -> "张三".
+// A schema, table, column or database name as it goes into a statement, used whole (a name
+// with blanks at its ends is another name): a regular identifier that is not a T-SQL
+// reserved keyword stays bare, anything else goes between [ and ] with every ] doubled.
+// "Order Details" -> "[Order Details]", "Order" -> "[Order]", "张三" -> "张三", " a" -> "[ a]".
 std::u16string sqlIdentifier(std::u16string_view name);
 
 // `text` between `open` and `close`, every `close` inside doubled: how SQL string literals

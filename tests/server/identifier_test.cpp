@@ -18,9 +18,10 @@ TEST(SqlIdentifier, RegularNamesStayBareOthersAreBracketed) {
       {u"张三", u"张三"},
       {u"Zoë", u"Zoë"},
       {u"表1", u"表1"},
-      {u" Dept\t", u"Dept"},
+      // Names are used whole: blanks at the ends make another name.
+      {u" Dept\t", u"[ Dept\t]"},
       {u"Order Details", u"[Order Details]"},
-      {u"  Order Details ", u"[Order Details]"},
+      {u"  Order Details ", u"[  Order Details ]"},
       {u"1abc", u"[1abc]"},
       {u"@var", u"[@var]"},
       {u"#temp", u"[#temp]"},
@@ -34,7 +35,32 @@ TEST(SqlIdentifier, RegularNamesStayBareOthersAreBracketed) {
       {u"O'Brien", u"[O'Brien]"},
       {u"a;b", u"[a;b]"},
       {u"", u"[]"},
-      {u"   ", u"[]"},
+      {u"   ", u"[   ]"},
+  };
+  for (const IdentifierCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.name.size() << " units");
+    EXPECT_EQ(sqlIdentifier(c.name), c.expected);
+  }
+}
+
+// Letters are the Unicode categories L*, digits Nd; everything else makes a name irregular.
+TEST(SqlIdentifier, UnicodeLettersAndDigitsStayBare) {
+  const IdentifierCase cases[] = {
+      {u"\U00020000表", u"\U00020000表"},  // CJK extension B, a surrogate pair
+      {u"Ωμέγα", u"Ωμέγα"},
+      {u"a１", u"a１"},  // full-width digit one
+      {u"ｘ", u"ｘ"},    // full-width letter
+      {u"１a", u"[１a]"},
+      {u"a\u3000b", u"[a\u3000b]"},  // ideographic space
+      {u"a\u00A0b", u"[a\u00A0b]"},  // no-break space
+      {u"a，b", u"[a，b]"},          // full-width comma
+      {u"表（一）", u"[表（一）]"},
+      {u"a\U0001F600", u"[a\U0001F600]"},  // emoji
+      {u"a\xD800"
+       u"b",
+       u"[a\xD800"
+       u"b]"},         // a lone surrogate
+      {u"Ⅻ", u"[Ⅻ]"},  // a letter-like number, not a letter
   };
   for (const IdentifierCase& c : cases) {
     SCOPED_TRACE(testing::Message() << c.name.size() << " units");

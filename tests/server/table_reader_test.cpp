@@ -41,7 +41,7 @@ struct NameCase {
 TEST_F(TableReaderTest, SendsTheNameBracketedWhereNeededAfterAskingForComputedColumns) {
   const NameCase cases[] = {
       {u"Dept", u"Dept", u"Dept"},
-      {u" Dept ", u"Dept", u"Dept"},
+      {u" lead", u" lead", u"[ lead]"},
       {u"Order Details", u"Order Details", u"[Order Details]"},
       {u"Order", u"Order", u"[Order]"},
       {u"user", u"user", u"[user]"},
@@ -161,14 +161,14 @@ TEST_F(TableReaderTest, WalksTheRowsAndFieldsAnswerForTheCurrentRow) {
 }
 
 TEST_F(TableReaderTest, FailuresLeaveTheReaderClosedAndTheConnectionUsable) {
-  server.addTable(u"Shop", u"Wide", {column(u"ID", "int"), column(u"D", "decimal(38,33)")});
+  server.addTable(u"Shop", u"Empty", {column(u"ID", "int"), column(u"B", "binary(0)")});
   server.addTable(u"Shop", u"Fine", {column(u"ID", "int")}, {{std::int32_t{7}}});
   test::MemoryTable& dropping =
       server.addTable(u"Shop", u"Dropping", {column(u"ID", "int")},
                       {{std::int32_t{1}}, {std::int32_t{2}}, {std::int32_t{3}}});
   dropping.failAfterRows = 2;
 
-  reader.setTableName(u"Wide");
+  reader.setTableName(u"Empty");
   EXPECT_THROW(reader.open(), InvalidFieldSize);
   EXPECT_FALSE(reader.isOpen());
 
