@@ -159,7 +159,7 @@ void GenerationRun::writeTable(const std::u16string& entry, bool withGo) {
   host_.setColumnNames(names);
   reader_.first();
 
-  const std::u16string tableName = server::sqlIdentifier(entry);
+  const std::u16string& tableName = reader_.nameAsSent();
   std::u16string fieldPart;
   MakeInsertField(fieldPart);
   if (reader_.eof())

@@ -7,8 +7,9 @@ namespace velmora::server {
 namespace {
 
 constexpr const char16_t* kDatabaseListStatement = u"Select Name from SysDataBases where DBid>6";
+// The second column, without a name, is the table's schema; NULL counts as dbo.
 constexpr const char16_t* kTableListStatement =
-    u"select name from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1";
+    u"select name, SCHEMA_NAME(uid) from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1";
 constexpr std::u16string_view kNameColumn = u"Name";
 
 // A value that holds ';' or begins with a quote or '=' is quoted, so that no typed text can
@@ -48,19 +49,19 @@ std::u16string nameText(const Value& value) {
   throw DataAccessError("The catalogue returned a name that is not text.");
 }
 
-// Runs a catalogue statement in `query`'s place (closing what it held) and hands the "Name"
-// of every row to `add`, in the server's order. Throws DataAccessError; names handed on
-// before a failure stay where `add` put them.
-template <typename AddName>
+// Runs a catalogue statement in `query`'s place (closing what it held) and hands every row
+// to `add` with the position of its "Name" column, in the server's order. Throws
+// DataAccessError; names handed on before a failure stay where `add` put them.
+template <typename AddRow>
 void readNames(std::unique_ptr<Recordset>& query, Connection& connection, const char16_t* statement,
-               AddName add) {
+               AddRow add) {
   query.reset();
   query = connection.query(statement);
   Recordset& rows = *query;
   const std::size_t name = columnIndex(rows, kNameColumn);
   rows.moveFirst();
   while (!rows.eof()) {
-    add(nameText(rows.value(name)));
+    add(rows, name);
     rows.moveNext();
   }
 }
@@ -78,7 +79,7 @@ std::u16string buildConnectionString(const ConnectionInputs& inputs,
 ServerSession::ServerSession(ConnectionFactory& factory)
     : serverConnection_(factory.createConnection()),
       databaseConnection_(factory.createConnection()),
-      tableReader_(std::make_unique<TableReader>(*databaseConnection_)) {}
+      tableReader_(std::make_unique<TableReader>(*databaseConnection_, &catalogue_)) {}
 
 ServerSession::~ServerSession() = default;
 
@@ -99,16 +100,21 @@ bool ServerSession::ConnectDataBase(const std::u16string& catalog, Connection& c
 void ServerSession::LoadDBNames(DatabaseList& list) {
   list.clear();
   readNames(publicQuery_, *serverConnection_, kDatabaseListStatement,
-            [&](const std::u16string& name) { list.add(name); });
+            [&](const Recordset& rows, std::size_t name) { list.add(nameText(rows.value(name))); });
   list.selectFirstWithoutChange();
 }
 
 void ServerSession::LoadTableNames(TableList& list) {
   list.clear();
+  catalogue_.clear();
   int index = 0;
   readNames(otherQuery_, *databaseConnection_, kTableListStatement,
-            [&](const std::u16string& name) {
-              list.add(name);
+            [&](const Recordset& rows, std::size_t name) {
+              TableName table{.name = nameText(rows.value(name))};
+              if (rows.columns().size() > 1 && !isNullOrEmpty(rows.value(1)))
+                table.schema = nameText(rows.value(1));
+              list.add(tableEntryText(table));
+              catalogue_.add(std::move(table));
               list.setTicked(index++, true);
             });
 }

@@ -58,7 +58,8 @@ class ServerSession {
                        const ConnectionInputs& inputs);
   // Refills the database list from the server connection. Throws DataAccessError.
   void LoadDBNames(DatabaseList& list);
-  // Refills the table list from the database connection, every entry ticked. Throws.
+  // Refills the table list from the database connection, every entry ticked: a dbo table by
+  // its name, any other as "schema.name" (tableEntryText). Throws DataAccessError.
   void LoadTableNames(TableList& list);
 
  private:
@@ -66,6 +67,7 @@ class ServerSession {
   std::unique_ptr<Connection> databaseConnection_;
   std::unique_ptr<Recordset> publicQuery_;  // AdoQryPublic
   std::unique_ptr<Recordset> otherQuery_;   // AdoQryOther
+  TableCatalogue catalogue_;                // the tables behind the table list's entries
   std::unique_ptr<TableReader> tableReader_;
 };
 

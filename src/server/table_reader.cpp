@@ -1,5 +1,4 @@
 #include "server/table_reader.h"
-#include "server/utf.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -67,7 +66,8 @@ const Value& Field::value() const {
   return rows->value(column_);
 }
 
-TableReader::TableReader(Connection& connection) : connection_(connection) {}
+TableReader::TableReader(Connection& connection, const TableCatalogue* catalogue)
+    : connection_(connection), catalogue_(catalogue) {}
 
 TableReader::~TableReader() = default;
 
@@ -90,11 +90,13 @@ std::u16string TableReader::computedColumnsStatement(std::u16string_view nameAsS
 
 void TableReader::open() {
   close();
-  // Sent in the form a statement needs, so names with blanks, dots or reserved words read the
-  // table they name.
-  std::u16string nameAsSent = sqlIdentifier(tableName_);
-  std::vector<std::u16string> computedColumns = readComputedColumns(nameAsSent);
-  rows_ = connection_.openTable(nameAsSent);
+  // Sent in the form a statement needs, so names with blanks, dots or reserved words and
+  // tables of other schemas read the table they name.
+  const TableName table =
+      catalogue_ ? catalogue_->tableOf(tableName_) : TableName{.name = tableName_};
+  nameAsSent_ = tableNameAsSent(table);
+  std::vector<std::u16string> computedColumns = readComputedColumns(nameAsSent_);
+  rows_ = connection_.openTable(nameAsSent_);
   try {
     makeFields(computedColumns);
   } catch (...) {

@@ -7,6 +7,7 @@
 
 #include "server/data_access.h"
 #include "server/field_def.h"
+#include "server/table_name.h"
 
 namespace velmora::server {
 
@@ -38,13 +39,18 @@ class TableReader {
  public:
   static constexpr std::string_view kName = "AdoTblGetSql";
 
-  explicit TableReader(Connection& connection);
+  // `catalogue`, when given, is the table list the entry texts come from; without it every
+  // name is a dbo table's.
+  explicit TableReader(Connection& connection, const TableCatalogue* catalogue = nullptr);
   ~TableReader();
 
   // Closing a closed reader does nothing.
   void close();
+  // The table list entry's text, untrimmed.
   void setTableName(std::u16string name);
   const std::u16string& tableName() const { return tableName_; }
+  // How statements name the open table: "[Order Details]", "Sales.Customer".
+  const std::u16string& nameAsSent() const { return nameAsSent_; }
   // Opens the named table: all columns, all rows. Throws DataAccessError, InvalidFieldSize.
   void open();
   bool isOpen() const;
@@ -70,7 +76,9 @@ class TableReader {
   void makeFields(const std::vector<std::u16string>& computedColumns);
 
   Connection& connection_;
+  const TableCatalogue* catalogue_;
   std::u16string tableName_;
+  std::u16string nameAsSent_;
   std::unique_ptr<Recordset> rows_;
   const Recordset* current_ = nullptr;
   std::vector<Field> fields_;

@@ -396,7 +396,8 @@ TEST_F(StandinTest, CatalogueListsAndStatementsAsSent) {
       "SET TEXTSIZE 2147483647",
       "Select Name from SysDataBases where DBid>6\r\n",
       "SET TEXTSIZE 2147483647",
-      "select name from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1\r\n",
+      "select name, SCHEMA_NAME(uid) from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= "
+      "1\r\n",
   };
   EXPECT_EQ(statementsSent(), expected);
 }
@@ -498,8 +499,8 @@ TEST_F(StandinTest, StreamsManyRowsAndOneResultAtATime) {
   ASSERT_FALSE(first->eof());
   first->moveNext();
   // A second statement while rows of the first are unread: the first gives way.
-  auto second =
-      connection->query(u"select name from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1");
+  auto second = connection->query(
+      u"select name, SCHEMA_NAME(uid) from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1");
   EXPECT_FALSE(second->eof());
   EXPECT_THROW(first->moveNext(), DataAccessError);
   second.reset();

@@ -158,34 +158,72 @@ TEST_F(ServerSessionTest, DatabaseListShowsUserDatabasesAndSelectsTheFirstQuietl
   EXPECT_EQ(list.calls, expected);
 }
 
-TEST_F(ServerSessionTest, TableListTicksEveryTableAndFindsNameInAnyCase) {
+constexpr const char16_t* kTableListStatement =
+    u"select name, SCHEMA_NAME(uid) from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1";
+
+// Entry texts: a dbo table (or one whose schema is NULL) by its whole name, any other as
+// schema.name with each part in its statement form.
+TEST_F(ServerSessionTest, TableListShowsSchemasAndTicksEveryTable) {
   ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.AdoConnDataBase(), inputs));
   RecordingTableList list;
   session.LoadTableNames(list);
   const std::vector<std::string> expected = {"clear", "add Dept", "tick 0 on", "add Order Details",
                                              "tick 1 on"};
   EXPECT_EQ(list.calls, expected);
-  EXPECT_EQ(server.sent().back(),
-            u"select name from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1");
+  EXPECT_EQ(server.sent().back(), kTableListStatement);
 
-  test::MemoryResult upperCase;
-  upperCase.columns.push_back(test::column(u"NAME", "sysname"));
-  upperCase.rows.push_back({std::u16string(u"  Padded ")});
-  upperCase.rows.push_back({Null{}});
-  server.setAnswer(u"select name from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1",
-                   upperCase);
+  test::MemoryResult answer;
+  answer.columns = {test::column(u"NAME", "sysname"), test::column(u"", "sysname")};
+  answer.rows = {{std::u16string(u"  Padded "), Null{}},
+                 {Null{}, std::u16string(u"dbo")},
+                 {std::u16string(u"T"), std::u16string(u"Sales")},
+                 {std::u16string(u"Order"), std::u16string(u"my sales")},
+                 {std::u16string(u"a.b"), std::u16string(u"x]")}};
+  server.setAnswer(kTableListStatement, answer);
   list.calls.clear();
   session.LoadTableNames(list);
-  const std::vector<std::string> padded = {"clear", "add   Padded ", "tick 0 on", "add ",
-                                           "tick 1 on"};
-  EXPECT_EQ(list.calls, padded);
+  const std::vector<std::string> shown = {
+      "clear",     "add   Padded ",   "tick 0 on", "add ",
+      "tick 1 on", "add Sales.T",     "tick 2 on", "add [my sales].[Order]",
+      "tick 3 on", "add [x]]].[a.b]", "tick 4 on"};
+  EXPECT_EQ(list.calls, shown);
+}
+
+// The same name in two schemas: each entry reads its own table, and the computed-column
+// statement names it the same way.
+TEST_F(ServerSessionTest, TableReaderReadsTheTableOfEachEntry) {
+  server.addTable(u"Shop", u"T", {test::column(u"V", "int")}, {{std::int32_t{1}}});
+  server.addTable(u"Shop", u"T", {test::column(u"V", "int")}, {{std::int32_t{2}}}).schema =
+      u"Sales";
+  server.addTable(u"Shop", u"Only", {test::column(u"V", "int")}, {{std::int32_t{3}}}).schema =
+      u"hr";
+  ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.AdoConnDataBase(), inputs));
+  RecordingTableList list;
+  session.LoadTableNames(list);
+
+  const struct {
+    std::u16string entry;
+    std::int32_t value;
+    std::u16string nameAsSent;
+  } cases[] = {{u"T", 1, u"T"}, {u"Sales.T", 2, u"Sales.T"}, {u"hr.Only", 3, u"hr.Only"}};
+  TableReader& reader = session.AdoTblGetSql();
+  for (const auto& c : cases) {
+    server.clearLog();
+    reader.setTableName(c.entry);
+    reader.open();
+    reader.first();
+    EXPECT_EQ(reader.fieldByName(u"V").value(), Value(c.value));
+    EXPECT_EQ(reader.nameAsSent(), c.nameAsSent);
+    EXPECT_EQ(server.sent(),
+              (std::vector<std::u16string>{u"select name from syscolumns where id = object_id(N'" +
+                                               c.nameAsSent + u"') and iscomputed = 1",
+                                           c.nameAsSent}));
+  }
 }
 
 TEST_F(ServerSessionTest, CatalogueErrorsLeaveTheEmptiedListAndReachTheCaller) {
   ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.AdoConnDataBase(), inputs));
-  server.setFailingStatement(
-      u"select name from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1",
-      "Invalid object name 'SysObjects'.");
+  server.setFailingStatement(kTableListStatement, "Invalid object name 'SysObjects'.");
   RecordingTableList list;
   EXPECT_THROW(session.LoadTableNames(list), DataAccessError);
   EXPECT_EQ(list.calls, std::vector<std::string>{"clear"});

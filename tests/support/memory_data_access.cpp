@@ -103,7 +103,7 @@ std::vector<std::u16string> parseMultipartName(std::u16string_view text) {
 
 constexpr std::u16string_view kDatabasesStatement = u"Select Name from SysDataBases where DBid>6";
 constexpr std::u16string_view kTablesStatement =
-    u"select name from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1";
+    u"select name, SCHEMA_NAME(uid) from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1";
 constexpr std::u16string_view kComputedPrefix =
     u"select name from syscolumns where id = object_id(N'";
 constexpr std::u16string_view kComputedSuffix = u"') and iscomputed = 1";
@@ -282,11 +282,12 @@ class MemoryConnection : public server::Connection {
       return namesResult(names);
     }
     if (statement == kTablesStatement) {
-      std::vector<std::u16string> names;
+      MemoryResult result;
+      result.columns = {column(u"name", "sysname", {.nullable = false}), column(u"", "sysname")};
       if (MemoryDatabase* database = server_.findDatabase(catalog_))
         for (const auto& table : database->tables)
-          names.push_back(table.name);
-      return namesResult(names);
+          result.rows.push_back({table.name, table.schema});
+      return result;
     }
     std::u16string_view text = statement;
     if (text.starts_with(kComputedPrefix) && text.ends_with(kComputedSuffix)) {
@@ -400,9 +401,11 @@ MemoryTable* MemoryServer::findTable(std::u16string_view database, std::u16strin
   MemoryDatabase* owner = findDatabase(database);
   if (!owner)
     return nullptr;
+  // A name without schema is looked up in the login's default schema, dbo.
+  if (schema.empty())
+    schema = u"dbo";
   for (auto& table : owner->tables)
-    if (equalIgnoringCase(table.name, name) &&
-        (schema.empty() || equalIgnoringCase(table.schema, schema)))
+    if (equalIgnoringCase(table.name, name) && equalIgnoringCase(table.schema, schema))
       return &table;
   return nullptr;
 }

@@ -423,7 +423,7 @@ void MakeSqlFormTest::catalogueFailureShowsTheErrorBox() {
   velmora::test::MemoryServer memory;
   memory.addDatabase(u"Shop");
   memory.setFailingStatement(
-      u"select name from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1",
+      u"select name, SCHEMA_NAME(uid) from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1",
       "对象名 'SysObjects' 无效");
   Window window(std::make_unique<velmora::test::MemoryConnectionFactory>(memory));
   window.show();

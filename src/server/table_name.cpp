@@ -1,0 +1,26 @@
+#include "server/table_name.h"
+
+#include "server/identifier.h"
+
+namespace velmora::server {
+
+std::u16string tableEntryText(const TableName& table) {
+  if (table.schema == kDefaultSchema)
+    return table.name;
+  return tableNameAsSent(table);
+}
+
+std::u16string tableNameAsSent(const TableName& table) {
+  if (table.schema == kDefaultSchema)
+    return sqlIdentifier(table.name);
+  return sqlIdentifier(table.schema) + u"." + sqlIdentifier(table.name);
+}
+
+TableName TableCatalogue::tableOf(std::u16string_view entryText) const {
+  for (const TableName& table : tables_)
+    if (tableEntryText(table) == entryText)
+      return table;
+  return TableName{std::u16string(kDefaultSchema), std::u16string(entryText)};
+}
+
+}  // namespace velmora::server
