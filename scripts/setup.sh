@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git clang-format
   qt6-base-dev qt6-base-dev-tools libqt6test6 libqt6svg6 qt6-qpa-plugins libgl-dev
-  libjpeg62-turbo-dev
+  libjpeg62-turbo-dev libgnutls28-dev
   unixodbc unixodbc-dev tdsodbc freetds-bin
   libgtest-dev libgmock-dev googletest
   nlohmann-json3-dev

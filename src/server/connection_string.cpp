@@ -148,12 +148,15 @@ std::u16string odbcAttributeValue(std::u16string_view value) {
   return u"{" + std::u16string(value) + u"}";
 }
 
-std::u16string odbcConnectionString(const ConnectionProperties& properties) {
+std::u16string odbcConnectionString(const ConnectionProperties& properties,
+                                    std::optional<unsigned> instancePort) {
   auto property = [&](const char16_t* key) -> std::u16string {
     const auto found = properties.find(key);
     return found == properties.end() ? std::u16string() : found->second;
   };
-  const ServerAddress address = parseDataSource(property(u"data source"));
+  ServerAddress address = parseDataSource(property(u"data source"));
+  if (!address.port)
+    address.port = instancePort;
   std::u16string server = address.host;
   if (!address.instance.empty())
     server += u'\\' + address.instance;
@@ -164,7 +167,10 @@ std::u16string odbcConnectionString(const ConnectionProperties& properties) {
   text += u";Database=" + odbcAttributeValue(property(u"initial catalog"));
   text += u";UID=" + odbcAttributeValue(property(u"user id"));
   text += u";PWD=" + odbcAttributeValue(property(u"password"));
-  text += u";TDS_Version=7.4;ClientCharset=UTF-8";
+  // "request": the login is encrypted when the server has a certificate, the whole session
+  // when the server demands it, as the OLE DB provider did. FreeTDS checks the server's
+  // certificate only against a CA file named in freetds.conf; none is named here.
+  text += u";TDS_Version=7.4;ClientCharset=UTF-8;Encryption=request";
   return text;
 }
 

@@ -30,9 +30,11 @@ struct ServerAddress {
 // this machine. Throws DataAccessError for a port that is not a number from 1 to 65535.
 ServerAddress parseDataSource(std::u16string_view dataSource);
 
-// The ODBC connection string for the FreeTDS driver: server, port, database, login, TDS 7.4
-// and UTF-8 on the client side.
-std::u16string odbcConnectionString(const ConnectionProperties& properties);
+// The ODBC connection string for the FreeTDS driver: server, port, database, login, TDS 7.4,
+// UTF-8 on the client side, and encryption when the server asks for it. `instancePort` is
+// the port the SQL Server Browser gave for the data source's named instance.
+std::u16string odbcConnectionString(const ConnectionProperties& properties,
+                                    std::optional<unsigned> instancePort = std::nullopt);
 
 // One ODBC attribute value as FreeTDS reads it: bare when plain, else between braces. Throws
 // DataAccessError for a value holding "};", which FreeTDS cannot read back.

@@ -4,8 +4,10 @@
 #include <sqlext.h>
 
 #include "server/connection_string.h"
+#include "server/instance_lookup.h"
 #include "server/odbc_diagnostics.h"
 #include "server/odbc_statement.h"
+#include "server/utf.h"
 
 namespace velmora::server {
 namespace {
@@ -16,6 +18,24 @@ using odbc::HandleKind;
 constexpr SQLULEN kLoginTimeoutSeconds = 15;
 // The server's default cuts text and image values at 4 KB; values must arrive whole.
 constexpr const char16_t* kWholeLongValues = u"SET TEXTSIZE 2147483647";
+
+// The port of a named instance given without one, from the SQL Server Browser of its host.
+// FreeTDS would ask the Browser itself, but gives up on an unknown instance only after 16
+// seconds, longer than the login may take.
+std::optional<unsigned> instancePortOf(const ConnectionProperties& properties) {
+  const auto dataSource = properties.find(u"data source");
+  if (dataSource == properties.end())
+    return std::nullopt;
+  const ServerAddress address = parseDataSource(dataSource->second);
+  if (address.instance.empty() || address.port)
+    return std::nullopt;
+  const std::string host = utf8FromUtf16(address.host);
+  const std::string instance = utf8FromUtf16(address.instance);
+  if (auto port = lookUpInstancePort(host, instance))
+    return port;
+  throw DataAccessError("The SQL Server Browser on " + host + " did not name instance " + instance +
+                        ".");
+}
 
 // The ODBC environment, shared by every connection the factory makes.
 class Environment {
@@ -50,7 +70,8 @@ class OdbcConnection final : public Connection {
 
   void open(const std::u16string& connectionString) override {
     close();
-    const std::u16string odbcText = odbcConnectionString(parseConnectionString(connectionString));
+    const ConnectionProperties properties = parseConnectionString(connectionString);
+    const std::u16string odbcText = odbcConnectionString(properties, instancePortOf(properties));
 
     SQLHDBC connection = SQL_NULL_HDBC;
     check(SQLAllocHandle(SQL_HANDLE_DBC, environment_->handle(), &connection),

@@ -1,8 +1,12 @@
 // velmora-export against the stand-in serving the sample server: the scripts it writes, its
 // progress and error output and its exit codes.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <filesystem>
@@ -53,6 +57,18 @@ std::string unifiedDiff(const fs::path& expected, const fs::path& actual) {
   return output;
 }
 
+// True when nothing holds UDP port `port` of 127.0.0.1.
+bool udpPortFree(uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return free;
+}
+
 class ExportTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -78,6 +94,28 @@ class ExportTest : public ::testing::Test {
 
   fs::path script() const { return directory_ / "MakeInitData.txt"; }
 
+  // Exports Shop from `server` and expects the sample's golden script.
+  void expectSampleScript(const std::string& server) {
+    const ExportResult result =
+        runExport(directory_, {"--server", server, "--database", "Shop"},
+                  {{"LC_ALL", "C.UTF-8"}, {"VELMORA_PASSWORD", kSamplePassword}});
+    EXPECT_EQ(result.exitCode, 0) << result.standardError;
+    const fs::path golden = fs::path(VELMORA_DATA_DIR) / "sample-shop.expected.txt";
+    EXPECT_TRUE(readFile(script()) == readFile(golden)) << unifiedDiff(golden, script());
+  }
+
+  // Expects the connection failure from `server`, sooner than the login timeout of 15 s.
+  void expectConnectFailureInTime(const std::string& server) {
+    const auto start = std::chrono::steady_clock::now();
+    const ExportResult result =
+        runExport(directory_, {"--server", server, "--database", "Shop"},
+                  {{"LC_ALL", "C.UTF-8"}, {"VELMORA_PASSWORD", kSamplePassword}});
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.standardError, kConnectFailure);
+    EXPECT_LT(took, std::chrono::seconds(15));
+  }
+
   static inline std::unique_ptr<StandinProcess> sample_;
   fs::path directory_;
 };
@@ -101,6 +139,33 @@ TEST_F(ExportTest, SampleScriptsEqualTheGoldenFiles) {
     const fs::path golden = fs::path(VELMORA_DATA_DIR) / c.golden;
     EXPECT_TRUE(readFile(script()) == readFile(golden)) << unifiedDiff(golden, script());
   }
+}
+
+// SQL Server 2019 encrypts the login packet (`login`); a server that forces encryption, or
+// Azure SQL, the whole session (`required`). The script is the same.
+TEST_F(ExportTest, EncryptedServersGiveTheSameScript) {
+  for (const char* mode : {"login", "required"}) {
+    SCOPED_TRACE(mode);
+    const StandinProcess server(std::string(VELMORA_DATA_DIR) + "/sample.json",
+                                {"--encryption", mode});
+    expectSampleScript(server.serverText());
+  }
+}
+
+// A named instance is found through the SQL Server Browser on UDP port 1434 of its host,
+// which the test needs for itself.
+TEST_F(ExportTest, NamedInstanceIsFoundThroughTheBrowser) {
+  if (!udpPortFree(1434))
+    GTEST_SKIP() << "UDP port 127.0.0.1:1434 is in use, so no Browser can be played";
+  {
+    const StandinProcess server(std::string(VELMORA_DATA_DIR) + "/sample.json",
+                                {"--instance", "VELMORA", "--encryption", "login"});
+    expectSampleScript("127.0.0.1\\velmora");
+    SCOPED_TRACE("an instance the Browser does not know");
+    expectConnectFailureInTime("127.0.0.1\\NOPE");
+  }
+  SCOPED_TRACE("no Browser");
+  expectConnectFailureInTime("127.0.0.1\\VELMORA");
 }
 
 TEST_F(ExportTest, NamedTablesAreWrittenInCatalogueOrder) {

@@ -111,21 +111,28 @@ TEST(OdbcAttributeValue, BracesValuesThatWouldBreakTheString) {
 }
 
 TEST(OdbcConnectionString, CarriesEveryPartOfTheAdoString) {
-  const std::pair<std::u16string, std::u16string> cases[] = {
+  struct Case {
+    std::u16string ado;
+    std::optional<unsigned> instancePort;
+    std::u16string odbc;
+  };
+  const Case cases[] = {
       {u"Provider=SQLOLEDB.1;Password=pw;Persist Security Info=True;User ID=sa;"
        u"Initial Catalog=Master;Data Source=127.0.0.1,1433",
+       std::nullopt,
        u"Driver=FreeTDS;Server=127.0.0.1;Port=1433;Database=Master;UID=sa;PWD=pw;"
-       u"TDS_Version=7.4;ClientCharset=UTF-8"},
-      {u"Password=\"a;b}\";User ID=sa;Initial Catalog=Shop;Data Source=(local)",
+       u"TDS_Version=7.4;ClientCharset=UTF-8;Encryption=request"},
+      {u"Password=\"a;b}\";User ID=sa;Initial Catalog=Shop;Data Source=(local)", std::nullopt,
        u"Driver=FreeTDS;Server=localhost;Database=Shop;UID=sa;PWD={a;b}};"
-       u"TDS_Version=7.4;ClientCharset=UTF-8"},
-      {u"Password=;User ID=sa;Initial Catalog=;Data Source=host\\INST",
-       u"Driver=FreeTDS;Server=host\\INST;Database=;UID=sa;PWD=;"
-       u"TDS_Version=7.4;ClientCharset=UTF-8"},
+       u"TDS_Version=7.4;ClientCharset=UTF-8;Encryption=request"},
+      // The Browser's port goes beside the instance name, which FreeTDS passes on in PRELOGIN.
+      {u"Password=;User ID=sa;Initial Catalog=;Data Source=host\\INST", 49172,
+       u"Driver=FreeTDS;Server=host\\INST;Port=49172;Database=;UID=sa;PWD=;"
+       u"TDS_Version=7.4;ClientCharset=UTF-8;Encryption=request"},
   };
-  for (const auto& [ado, odbc] : cases) {
-    SCOPED_TRACE(narrow(ado));
-    EXPECT_EQ(odbcConnectionString(parseConnectionString(ado)), odbc);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(narrow(c.ado));
+    EXPECT_EQ(odbcConnectionString(parseConnectionString(c.ado), c.instancePort), c.odbc);
   }
 }
 

@@ -428,6 +428,68 @@ TEST(StandinProtocol, StatementLogHoldsTheExactTexts) {
                                              "\"SET TEXTSIZE 2147483647\""}));
 }
 
+// A server that requires encryption answers PRELOGIN with ENCRYPT_REQ and closes the
+// connection of a client that then logs in without TLS.
+TEST(StandinProtocol, RequiredEncryptionShutsOutAPlainLogin) {
+  StandinProcess server(kTypes, {"--encryption", "required"});
+  RawClient client(server.port());
+  client.send(packet(kPrelogin, prelogin()));
+  auto reply = client.read();
+  ASSERT_TRUE(reply);
+  // The ENCRYPTION option's offset is in the second entry of the option table.
+  ASSERT_GE(reply->payload.size(), 10u);
+  const std::size_t at =
+      static_cast<uint8_t>(reply->payload[6]) << 8 | static_cast<uint8_t>(reply->payload[7]);
+  ASSERT_LT(at, reply->payload.size());
+  EXPECT_EQ(reply->payload[at], 3) << "ENCRYPT_REQ";
+  client.send(packet(kLogin7, login7("sa", "Standin#1", "Types")));
+  EXPECT_TRUE(client.closedByServer());
+}
+
+// The SQL Server Browser: the three requests that ask for an instance's port, answered as
+// SVR_RESP; another instance's name gets no answer.
+TEST(StandinBrowser, AnswersWithTheInstancesPort) {
+  StandinProcess server(kTypes, {"--instance", "VELMORA", "--browser-port", "0"});
+  const std::string line = server.readLine();
+  ASSERT_TRUE(line.starts_with("browser on 127.0.0.1:")) << line;
+  const int browserPort = std::stoi(line.substr(line.rfind(':') + 1));
+
+  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  timeval timeout{0, 300000};  // loopback answers come at once
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(browserPort));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  const std::string entry = ";InstanceName;VELMORA;IsClustered;No;Version;15.0.2000.5;tcp;" +
+                            std::to_string(server.port()) + ";;";
+  const std::pair<std::string, bool> cases[] = {
+      {std::string("\x04VELMORA\0", 9), true},  // CLNT_UCAST_INST
+      {std::string("\x04velmora\0", 9), true},  // names compare without case
+      {"\x03", true},                           // CLNT_UCAST_EX
+      {"\x02", true},                           // CLNT_BCAST_EX
+      {std::string("\x04SQLEXPRESS\0", 12), false},
+  };
+  for (const auto& [request, answered] : cases) {
+    SCOPED_TRACE(request);
+    ::send(fd, request.data(), request.size(), 0);
+    char buffer[2048];
+    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+    if (!answered) {
+      EXPECT_LT(n, 0);
+      continue;
+    }
+    ASSERT_GT(n, 3);
+    const std::string answer(buffer, static_cast<std::size_t>(n));
+    EXPECT_EQ(answer[0], 0x05) << "SVR_RESP";
+    EXPECT_EQ(static_cast<uint8_t>(answer[1]) | static_cast<uint8_t>(answer[2]) << 8, n - 3);
+    EXPECT_TRUE(answer.substr(3).starts_with("ServerName;")) << answer;
+    EXPECT_TRUE(answer.ends_with(entry)) << answer;
+  }
+  ::close(fd);
+}
+
 TEST(StandinFaults, CloseAfterRowsDropsTheConnectionMidResult) {
   StandinProcess server(kTypes);
   RawClient client(server.port());

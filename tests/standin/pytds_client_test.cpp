@@ -38,17 +38,12 @@ std::vector<std::string> split(const std::string& line) {
 std::vector<std::string> dump(const StandinProcess& server, const std::string& password,
                               const std::string& database,
                               const std::vector<std::string>& statements,
-                              const std::string& tdsVersion = "7.4") {
-  std::vector<std::string> argv{"/usr/bin/python3",
-                                kDump,
-                                "--login-timeout",
-                                "2",
-                                "--tds",
-                                tdsVersion,
-                                std::to_string(server.port()),
-                                "sa",
-                                password,
-                                database};
+                              const std::string& tdsVersion = "7.4",
+                              const std::vector<std::string>& tls = {}) {
+  std::vector<std::string> argv{"/usr/bin/python3", kDump, "--login-timeout", "2", "--tds",
+                                tdsVersion};
+  argv.insert(argv.end(), tls.begin(), tls.end());
+  argv.insert(argv.end(), {std::to_string(server.port()), "sa", password, database});
   argv.insert(argv.end(), statements.begin(), statements.end());
   ProgramResult r = runProgram(argv);
   EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -127,6 +122,35 @@ TEST(PytdsClient, ReadsTablesOfEverySchema) {
     expected.insert(expected.end(), c.expected.begin(), c.expected.end());
   }
   EXPECT_EQ(dump(server, "Standin#1", "Catalog", statements), expected);
+}
+
+// python3-tds over TLS (OpenSSL, where FreeTDS uses GnuTLS), trusting the stand-in's
+// certificate: each way a client and a server can agree on encryption.
+TEST(PytdsClient, ReadsOverEncryptedConnections) {
+  const std::string certificate = testing::TempDir() + "standin-certificate.pem";
+  const std::vector<std::string> dept = {"columns: ID|Name|Active|Note", "1|\"Sales\"|1|NULL",
+                                         "2|\"O'Brien & Co\"|0|\"call back\""};
+  struct Case {
+    const char* mode;
+    std::vector<std::string> clientTls;
+    std::vector<std::string> expected;
+  };
+  const std::vector<Case> cases = {
+      {"login", {"--cafile", certificate, "--login-only"}, dept},  // the login packet only
+      {"login", {"--cafile", certificate}, dept},                  // the client asks for all
+      {"login", {}, dept},                                         // a client without TLS
+      {"required", {"--cafile", certificate, "--login-only"}, dept},
+      {"required",
+       {},
+       {"login error: None: Client does not have encryption enabled but it is required by "
+        "server, enable encryption and try connecting again"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.mode) + " " + std::to_string(c.clientTls.size()));
+    StandinProcess server(kSample, {"--encryption", c.mode, "--certificate", certificate});
+    EXPECT_EQ(dump(server, "Velmora#2026", "Shop", {"select * from Dept"}, "7.4", c.clientTls),
+              c.expected);
+  }
 }
 
 TEST(PytdsClient, ReadsEveryTypeExactly) {

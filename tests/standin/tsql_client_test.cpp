@@ -72,6 +72,20 @@ TEST(TsqlClient, ReadsTheSampleExactly) {
   }
 }
 
+// tsql asks for encryption when the server offers it: the login packet alone against a
+// server with a certificate, everything against one that requires it.
+TEST(TsqlClient, ReadsOverEncryptedConnections) {
+  if (access(kTsql.c_str(), X_OK) != 0)
+    GTEST_SKIP() << "tsql (freetds-bin) is not installed";
+  for (const char* mode : {"login", "required"}) {
+    SCOPED_TRACE(mode);
+    StandinProcess server(kSample, {"--encryption", mode});
+    ProgramResult r = tsql(server, "Velmora#2026", "Shop", {"select * from Dept"});
+    EXPECT_EQ(r.out, "ID\tName\tActive\tNote\n1\tSales\t1\tNULL\n2\tO'Brien & Co\t0\tcall back\n")
+        << r.err;
+  }
+}
+
 // 5000-character values: cut at the server's default TEXTSIZE of 4096 bytes (2048 UTF-16
 // characters), whole after SET TEXTSIZE; xml is never cut.
 TEST(TsqlClient, LongValuesAreCutAt4096BytesUntilTextSizeIsSet) {

@@ -31,8 +31,8 @@ std::string readFirstLine(int fd, std::chrono::steady_clock::time_point deadline
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
-      throw std::runtime_error(
-          "tds-standin did not report its port within 10 s (output so far: \"" + line + "\")");
+      throw std::runtime_error("tds-standin wrote no whole line within 10 s (output so far: \"" +
+                               line + "\")");
     }
     pollfd p{fd, POLLIN, 0};
     int ready = ::poll(&p, 1, static_cast<int>(left.count()));
@@ -48,8 +48,7 @@ std::string readFirstLine(int fd, std::chrono::steady_clock::time_point deadline
       continue;
     }
     if (n <= 0) {
-      throw std::runtime_error("tds-standin exited before listening (output so far: \"" + line +
-                               "\")");
+      throw std::runtime_error("tds-standin closed its output (output so far: \"" + line + "\")");
     }
     if (c == '\n') {
       return line;
@@ -122,6 +121,10 @@ StandinProcess::~StandinProcess() {
 
 std::string StandinProcess::serverText() const {
   return "127.0.0.1," + std::to_string(port_);
+}
+
+std::string StandinProcess::readLine() {
+  return readFirstLine(stdoutFd_, std::chrono::steady_clock::now() + kStartTimeout);
 }
 
 bool StandinProcess::running() {

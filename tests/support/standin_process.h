@@ -23,6 +23,9 @@ class StandinProcess {
   // The server text a client connects to: "127.0.0.1,PORT".
   std::string serverText() const;
   pid_t pid() const { return pid_; }
+  // The next line the program writes on standard output (waits up to 10 s; throws
+  // std::runtime_error when none comes), such as the "browser on 127.0.0.1:PORT" line.
+  std::string readLine();
   // True while the program has not exited (reaps it when it has).
   bool running();
 

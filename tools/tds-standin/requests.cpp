@@ -10,9 +10,8 @@ namespace standin {
 namespace {
 
 constexpr uint8_t kPreloginEncryption = 1;
+constexpr uint8_t kPreloginInstance = 2;
 constexpr uint8_t kPreloginTerminator = 0xFF;
-constexpr uint8_t kEncryptOn = 1;
-constexpr uint8_t kEncryptRequired = 3;
 constexpr uint8_t kIntegratedSecurity = 0x80;
 constexpr uint32_t kLogin7FixedPart = 94;
 
@@ -72,8 +71,11 @@ Prelogin parsePrelogin(std::string_view message) {
                           " points past the end of the message");
     }
     if (option == kPreloginEncryption && length >= 1) {
-      uint8_t value = static_cast<uint8_t>(message[offset]);
-      p.wantsEncryption = value == kEncryptOn || value == kEncryptRequired;
+      p.encryption = static_cast<uint8_t>(message[offset]);
+    } else if (option == kPreloginInstance) {
+      // A NUL-terminated name in the client's code page; names are ASCII in practice.
+      std::string_view name = message.substr(offset, length);
+      p.instance = name.substr(0, name.find('\0'));
     }
   }
   return p;

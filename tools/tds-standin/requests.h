@@ -19,8 +19,17 @@ constexpr uint8_t kLogin7 = 16;
 constexpr uint8_t kPrelogin = 18;
 }  // namespace packet
 
+// Values of the PRELOGIN encryption option.
+namespace encrypt {
+constexpr uint8_t kOff = 0;     // available, for the login packet only
+constexpr uint8_t kOn = 1;      // for the whole connection
+constexpr uint8_t kNotSup = 2;  // not available
+constexpr uint8_t kReq = 3;     // required for the whole connection
+}  // namespace encrypt
+
 struct Prelogin {
-  bool wantsEncryption = false;  // the client asked for ENCRYPT_ON or ENCRYPT_REQ
+  uint8_t encryption = encrypt::kNotSup;  // what the client offers
+  std::string instance;                   // the instance the client means; may be empty
 };
 
 struct Login7 {

@@ -17,8 +17,9 @@
 
 namespace standin {
 
-Server::Server(const Fixture& fixture, uint16_t port, StatementLog* log)
-    : fixture_(fixture), log_(log) {
+Server::Server(const Fixture& fixture, uint16_t port, StatementLog* log,
+               const ConnectionOptions& options)
+    : fixture_(fixture), log_(log), options_(options) {
   listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (listenFd_ < 0) {
     throw std::runtime_error(std::string("cannot make a socket: ") + std::strerror(errno));
@@ -61,7 +62,7 @@ void Server::serveForever() {
     if (nextSpid == 0)
       nextSpid = 51;
     std::thread([fd, spid, this] {
-      Session session(fd, spid, fixture_, log_);
+      Session session(fd, spid, fixture_, log_, options_);
       session.run();
     }).detach();
   }

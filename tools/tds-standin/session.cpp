@@ -13,6 +13,7 @@
 #include "row_encoder.h"
 #include "synthetic_rows.h"
 #include "text_codec.h"
+#include "tls_stream.h"
 #include "wire.h"
 
 namespace standin {
@@ -51,8 +52,9 @@ std::string bytesOf(uint64_t v) {
 
 }  // namespace
 
-Session::Session(int fd, uint16_t spid, const Fixture& fixture, StatementLog* log)
-    : fd_(fd), spid_(spid), fixture_(fixture), log_(log), channel_(fd, spid) {}
+Session::Session(int fd, uint16_t spid, const Fixture& fixture, StatementLog* log,
+                 const ConnectionOptions& options)
+    : fd_(fd), spid_(spid), fixture_(fixture), log_(log), options_(options), channel_(fd, spid) {}
 
 Session::~Session() {
   ::close(fd_);
@@ -84,6 +86,8 @@ void Session::serve() {
       if (message.type == packet::kPrelogin) {
         prelogin(message);
       } else if (message.type == packet::kLogin7) {
+        if (options_.encryption == EncryptionMode::Required && !tls_)
+          throw ProtocolError("a login without encryption, which this server requires");
         if (!login(message))
           return;
         loggedIn = true;
@@ -115,7 +119,12 @@ void Session::serve() {
 }
 
 void Session::prelogin(const PacketChannel::Message& message) {
-  parsePrelogin(message.payload);
+  const Prelogin request = parsePrelogin(message.payload);
+  const EncryptionAgreement agreement = agreeEncryption(options_.encryption, request.encryption);
+  // The instance option answers whether the client reached the instance it meant.
+  const bool instanceMatches = request.instance.empty() ||
+                               equalsIgnoreCase(request.instance, "MSSQLServer") ||
+                               equalsIgnoreCase(request.instance, options_.instance);
   std::string& out = channel_.out();
   ByteWriter w(out);
   // Option table: VERSION, ENCRYPTION, INSTOPT, THREADID, MARS, then the data.
@@ -129,10 +138,15 @@ void Session::prelogin(const PacketChannel::Message& message) {
   }
   w.u8(0xFF);
   w.u8(15), w.u8(0), w.u16be(2000), w.u16be(0);  // server version 15.0.2000.0
-  w.u8(2);                                       // ENCRYPT_NOT_SUP
-  w.u8(0);                                       // instance name matched
-  w.u8(0);                                       // no MARS
+  w.u8(agreement.answer);
+  w.u8(instanceMatches ? 0 : 1);
+  w.u8(0);  // no MARS
   channel_.endMessage();
+  if (agreement.scope != TlsScope::None && !tls_) {
+    tls_ = std::make_unique<TlsStream>(*options_.tls, fd_);
+    tls_->handshake(channel_);
+    channel_.useStream(*tls_, agreement.scope == TlsScope::LoginPacket);
+  }
 }
 
 bool Session::login(const PacketChannel::Message& message) {

@@ -2,20 +2,25 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "fixture.h"
 #include "packet_channel.h"
+#include "server.h"
 #include "statement.h"
 #include "statement_log.h"
 #include "tokens.h"
 
 namespace standin {
 
+class TlsStream;
+
 // One client connection, served on its own thread from login to close.
 class Session {
  public:
-  Session(int fd, uint16_t spid, const Fixture& fixture, StatementLog* log);
+  Session(int fd, uint16_t spid, const Fixture& fixture, StatementLog* log,
+          const ConnectionOptions& options);
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -50,7 +55,9 @@ class Session {
   uint16_t spid_;
   const Fixture& fixture_;
   StatementLog* log_;
+  const ConnectionOptions& options_;
   PacketChannel channel_;
+  std::unique_ptr<TlsStream> tls_;  // once PRELOGIN has agreed on encryption
 
   uint32_t tdsVersion_ = kTds74;
   const Database* database_ = nullptr;

@@ -1,6 +1,9 @@
 """Reads statements through python3-tds and prints every result in one fixed text form.
 
-Usage: pytds_dump.py [--login-timeout S] [--tds 7.1|7.2|7.3|7.4] PORT USER PASSWORD DATABASE STATEMENT...
+Usage: pytds_dump.py [--login-timeout S] [--tds 7.1|7.2|7.3|7.4] [--cafile PEM [--login-only]]
+                     PORT USER PASSWORD DATABASE STATEMENT...
+--cafile turns TLS on, trusting the certificate in PEM; --login-only asks for the login
+packet alone to be encrypted.
 Prints "columns: A|B" and then one line per row (values joined by "|") for each result,
 "error N: TEXT" for a server error and "login error: N: TEXT" when the login fails.
 """
@@ -51,10 +54,19 @@ def main():
         tds_version = {"7.1": pytds.tds_base.TDS71, "7.2": pytds.tds_base.TDS72,
                        "7.3": pytds.tds_base.TDS73, "7.4": pytds.tds_base.TDS74}[args[1]]
         args = args[2:]
+    tls = {}
+    if args[0] == "--cafile":
+        # python3-tds compares host names with DNS names only; trusting the certificate is the check.
+        tls = {"cafile": args[1], "validate_host": False}
+        args = args[2:]
+        if args[0] == "--login-only":
+            tls["enc_login_only"] = True
+            args = args[1:]
     port, user, password, database = args[:4]
     try:
         conn = pytds.connect(server="127.0.0.1", port=int(port), user=user, password=password,
-                             database=database, autocommit=True, login_timeout=login_timeout, tds_version=tds_version, timeout=10)
+                             database=database, autocommit=True, login_timeout=login_timeout, tds_version=tds_version, timeout=10,
+                             **tls)
     except pytds.Error as e:
         number = getattr(e, "msg_no", None) or getattr(e, "number", None)
         print("login error: %s: %s" % (number, str(e)))

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Named instances: their TCP port comes from the SQL Server Browser of their machine.
+namespace velmora::server {
+
+// Asks the SQL Server Browser on `host` (UDP port 1434) for the TCP port of `instance`,
+// sending the request again each second, three times in all. Returns std::nullopt when no
+// Browser names that instance: nothing answers, every address of the host refuses, or the
+// Browser does not know the instance (it stays silent then).
+std::optional<unsigned> lookUpInstancePort(const std::string& host, const std::string& instance);
+
+// The TCP port that a Browser answer (SVR_RESP: 0x05, a two-byte length, then
+// "ServerName;S;InstanceName;I;...;tcp;PORT;;" for each instance) gives for `instance`.
+std::optional<unsigned> instancePortInReply(std::string_view reply, std::string_view instance);
+
+}  // namespace velmora::server
