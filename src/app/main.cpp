@@ -2,7 +2,7 @@
 #include <clocale>
 
 #include "server/odbc_connection.h"
-#include "window/driver_check.h"
+#include "server/odbc_driver_check.h"
 #include "window/message_presenter.h"
 #include "window/program_start.h"
 #include "window/window_texts.h"
@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
 
   velmora::window::QtMessagePresenter presenter;
   const velmora::window::StartupParts parts{
-      [] { velmora::window::requireOdbcDriver("FreeTDS"); },
+      [] { velmora::server::requireOdbcDriver("FreeTDS"); },
       [] { return velmora::server::makeOdbcConnectionFactory(); }};
   return velmora::window::runMakeSqlForm(parts, presenter);
 }

@@ -113,30 +113,12 @@ class RunningScope {
 
 }  // namespace
 
-void GenerationRun::BtnMakeSqlClick() {
-  runFromButton(true);
-}
-
-void GenerationRun::Button2Click() {
-  runFromButton(false);
-}
-
-void GenerationRun::runFromButton(bool withGo) {
-  // A click handled while the run processes pending events must not reset the file under
-  // the run or start a second run inside it.
-  if (running_)
-    return;
-  RunningScope scope(running_);
-  file_.ResetInitDataFile();
-  MakeInitDataSql(withGo);
-}
-
 void GenerationRun::MakeInitDataSql(bool withGo) {
   RunningScope scope(running_);
   const int count = host_.tableCount();
   for (int i = 0; i < count; ++i) {
-    // The window keeps the list fixed during a run; should it shrink anyway, stop at its end
-    // rather than ask for entries that are gone.
+    // Hosts keep the list fixed during a run; should it shrink anyway, stop at its end rather
+    // than ask for entries that are gone.
     if (i >= host_.tableCount())
       break;
     if (!host_.isTableTicked(i))

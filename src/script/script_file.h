@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "script/codeset.h"
+#include "script/script_output.h"
 
 namespace velmora::script {
 
@@ -23,27 +24,26 @@ class EInOutError : public std::runtime_error {
 };
 
 // `MakeInitData.txt` in the current directory (`InitDataFile`) and its three operations.
-class ScriptFile {
+class ScriptFile final : public ScriptOutput {
  public:
   static constexpr const char* kFileName = "MakeInitData.txt";
 
   explicit ScriptFile(const Codeset& codeset) : codeset_(codeset) {}
 
-  // The codeset the lines are written in (appendConverted expects bytes in it).
-  const Codeset& codeset() const { return codeset_; }
+  const Codeset& codeset() const override { return codeset_; }
 
-  // The window's preparation when first shown: replaces the file with an empty one, unless a
-  // run (of another process) holds it. Reports nothing.
-  void prepare();
+  // When a host first shows itself: replaces the file with an empty one, unless a run (of
+  // another process) holds it. Reports nothing.
+  void prepare() override;
   // Before every run, under the run's OutputLock on kFileName: leaves the file existing and
   // empty, except a folder or a file this process may not write. A link is removed, never
   // followed. Reports nothing.
-  void ResetInitDataFile();
+  void ResetInitDataFile() override;
   // Appends one line and CR LF: one open, end-of-file append and close. A link in the file's
   // place is not followed. Throws EInOutError.
-  void AddToText(std::u16string_view line);
+  void AddToText(std::u16string_view line) override;
   // The same for a line already in the file's codeset.
-  void appendConverted(std::string_view bytes);
+  void appendConverted(std::string_view bytes) override;
 
  private:
   const Codeset& codeset_;

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-// The ADO-form connection string as the window builds it, and the ODBC connection string the
+// The ADO-form connection string as a session builds it, and the ODBC connection string the
 // FreeTDS driver is opened with.
 namespace velmora::server {
 

@@ -77,7 +77,7 @@ std::u16string buildConnectionString(const ConnectionInputs& inputs,
 }
 
 ServerSession::ServerSession(ConnectionFactory& factory)
-    : serverConnection_(factory.createConnection()),
+    : catalogueConnection_(factory.createConnection()),
       databaseConnection_(factory.createConnection()),
       tableReader_(std::make_unique<TableReader>(*databaseConnection_, &catalogue_)) {}
 
@@ -99,7 +99,7 @@ bool ServerSession::ConnectDataBase(const std::u16string& catalog, Connection& c
 
 void ServerSession::LoadDBNames(DatabaseList& list) {
   list.clear();
-  readNames(publicQuery_, *serverConnection_, kDatabaseListStatement,
+  readNames(databaseQuery_, *catalogueConnection_, kDatabaseListStatement,
             [&](const Recordset& rows, std::size_t name) { list.add(nameText(rows.value(name))); });
   list.selectFirstWithoutChange();
 }
@@ -108,7 +108,7 @@ void ServerSession::LoadTableNames(TableList& list) {
   list.clear();
   catalogue_.clear();
   int index = 0;
-  readNames(otherQuery_, *databaseConnection_, kTableListStatement,
+  readNames(tableQuery_, *databaseConnection_, kTableListStatement,
             [&](const Recordset& rows, std::size_t name) {
               TableName table{.name = nameText(rows.value(name))};
               if (rows.columns().size() > 1 && !isNullOrEmpty(rows.value(1)))

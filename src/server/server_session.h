@@ -47,9 +47,9 @@ class ServerSession {
   explicit ServerSession(ConnectionFactory& factory);
   ~ServerSession();
 
-  Connection& AdoConnDB() { return *serverConnection_; }
-  Connection& AdoConnDataBase() { return *databaseConnection_; }
-  TableReader& AdoTblGetSql() { return *tableReader_; }
+  Connection& catalogueConnection() { return *catalogueConnection_; }
+  Connection& databaseConnection() { return *databaseConnection_; }
+  TableReader& tableReader() { return *tableReader_; }
 
   // Reconnects `connection` to `catalog`. True when it is open afterwards, false when the
   // open failed (the error is dropped). Errors while closing the previous connection are not
@@ -63,11 +63,11 @@ class ServerSession {
   void LoadTableNames(TableList& list);
 
  private:
-  std::unique_ptr<Connection> serverConnection_;
+  std::unique_ptr<Connection> catalogueConnection_;
   std::unique_ptr<Connection> databaseConnection_;
-  std::unique_ptr<Recordset> publicQuery_;  // AdoQryPublic
-  std::unique_ptr<Recordset> otherQuery_;   // AdoQryOther
-  TableCatalogue catalogue_;                // the tables behind the table list's entries
+  std::unique_ptr<Recordset> databaseQuery_;
+  std::unique_ptr<Recordset> tableQuery_;
+  TableCatalogue catalogue_;  // the tables behind the table list's entries
   std::unique_ptr<TableReader> tableReader_;
 };
 

@@ -34,9 +34,10 @@ class Field {
   std::size_t column_;            // the column's position in the recordset
 };
 
-// The table reader `AdoTblGetSql`: one whole table read by name over a database connection.
+// The table reader: one whole table read by name over a database connection.
 class TableReader {
  public:
+  // The reader's name, which its field lookup errors begin with.
   static constexpr std::string_view kName = "AdoTblGetSql";
 
   // `catalogue`, when given, is the table list the entry texts come from; without it every

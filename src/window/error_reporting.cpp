@@ -27,17 +27,12 @@ MessageBoxContent messageBoxContent(const QString& text) {
 }
 
 QString errorBoxText(const QString& message) {
-  // Every character beyond ASCII has a lead byte of 0x80 or more in the process codeset
-  // (GBK or UTF-8), and a character the codeset lacks becomes '?': both sort after '.', so
-  // the last UTF-16 unit decides as the codeset's last character would.
-  if (!message.isEmpty() && message.back().unicode() > u'.')
-    return message + u'.';
-  return message;
+  return QString::fromStdString(session::errorBoxText(message.toStdString()));
 }
 
 MessageBoxContent errorBoxContent(const std::exception& error) {
   return {MessageBoxContent::Kind::error, kApplicationTitle,
-          errorBoxText(QString::fromUtf8(error.what())), QMessageBox::Critical};
+          QString::fromStdString(session::errorBoxText(error.what())), QMessageBox::Critical};
 }
 
 QString startupErrorText(const QString& kindName, const QString& moduleName, quintptr offset,

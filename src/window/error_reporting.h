@@ -4,6 +4,7 @@
 #include <exception>
 #include <utility>
 
+#include "session/session_texts.h"
 #include "window/message_presenter.h"
 
 namespace velmora::window {
@@ -17,8 +18,7 @@ class SilentAbort : public std::exception {
 // The message box of `ShowMessage`: no icon, caption "Velmora".
 MessageBoxContent messageBoxContent(const QString& text);
 
-// The error box text: a full stop is appended when the text is not empty and its last
-// character sorts after ".".
+// The error box text: the session's rule on the message's UTF-8 form.
 QString errorBoxText(const QString& message);
 // The error box for an error that left a handler: stop icon, caption "Velmora". The error's
 // what() is taken as UTF-8.
@@ -33,12 +33,14 @@ QString startupErrorText(const QString& kindName, const QString& moduleName, qui
 MessageBoxContent startupErrorContent(const std::exception& error);
 
 // Runs one event handler: an error that leaves it ends its work there and is shown in the
-// error box (SilentAbort shows nothing).
+// error box (SilentAbort shows nothing); a failed connect shows its message in the message box.
 template <typename Handler>
 void runHandler(MessagePresenter& presenter, QWidget* owner, Handler&& handler) {
   try {
     std::forward<Handler>(handler)();
   } catch (const SilentAbort&) {
+  } catch (const session::ConnectionFailure& failure) {
+    presenter.present(messageBoxContent(QString::fromUtf8(failure.what())), owner);
   } catch (const std::exception& error) {
     presenter.present(errorBoxContent(error), owner);
   }

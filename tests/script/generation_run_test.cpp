@@ -9,6 +9,7 @@
 #include <iterator>
 #include <memory>
 
+#include "script/script_file.h"
 #include "support/memory_data_access.h"
 #include "support/script_lines.h"
 
@@ -264,7 +265,7 @@ TEST_F(GenerationRunTest, ProgressTextsAndColumnListFollowTheTickedTables) {
                               table(u" Empty\t", {column(u"X", "int"), column(u"Y", "bit")})});
   host_.tables[1].ticked = false;
 
-  run.Button2Click();
+  run.MakeInitDataSql(false);
 
   EXPECT_EQ(host_.progress, (std::vector<std::u16string>{u"正在处理表 Dept 的初始化数据....",
                                                          u"正在处理表 Empty 的初始化数据....",
@@ -284,7 +285,7 @@ TEST_F(GenerationRunTest, TicksAreReadWhenTheRunReachesTheEntry) {
     host_.tables[2].ticked = true;
   };
 
-  run.Button2Click();
+  run.MakeInitDataSql(false);
 
   EXPECT_EQ(scriptBytes(),
             crlfLines({"insert A (A) Values(1)", "insert C (A) Values(1)"}) + kShopTrailer);
@@ -294,7 +295,7 @@ TEST_F(GenerationRunTest, TableListShrinkingDuringTheRunEndsItAtTheNewEnd) {
   GenerationRun& run = start({deptTable(), table(u"Gone", {column(u"A", "int")}, {{1}})});
   host_.onEvents = [this] { host_.tables.resize(1); };
 
-  run.Button2Click();
+  run.MakeInitDataSql(false);
 
   EXPECT_EQ(scriptBytes(), kDeptLines + kShopTrailer);
   EXPECT_EQ(host_.progress.back(), u"初始化数据处理完毕!");
@@ -347,7 +348,7 @@ TEST_F(GenerationRunTest, AFailureEndsTheRunAndKeepsTheLinesWritten) {
       host_.tables.push_back({name});
 
     try {
-      run.BtnMakeSqlClick();
+      run.MakeInitDataSql(true);
       ADD_FAILURE() << "the run did not fail";
     } catch (const std::exception& error) {
       EXPECT_EQ(std::string(error.what()), c.error);
@@ -363,7 +364,7 @@ TEST_F(GenerationRunTest, ScriptFileRemovedDuringTheRunEndsItWithTheFileError) {
   host_.onEvents = [] { std::filesystem::remove(ScriptFile::kFileName); };
 
   try {
-    run.BtnMakeSqlClick();
+    run.MakeInitDataSql(true);
     ADD_FAILURE() << "the run did not fail";
   } catch (const EInOutError& error) {
     EXPECT_EQ(error.ErrorCode, 2);
@@ -371,24 +372,6 @@ TEST_F(GenerationRunTest, ScriptFileRemovedDuringTheRunEndsItWithTheFileError) {
   }
   EXPECT_EQ(host_.progress.back(), u"正在处理表 Dept 的初始化数据....");
   EXPECT_FALSE(run.isRunning());
-}
-
-TEST_F(GenerationRunTest, ButtonsDuringARunAreIgnoredAndEachRunStartsAfresh) {
-  GenerationRun& run = start({deptTable()});
-  file_.AddToText(u"left over from an earlier run");
-  int eventsSeen = 0;
-  host_.onEvents = [&] {
-    ++eventsSeen;
-    EXPECT_TRUE(run.isRunning());
-    run.BtnMakeSqlClick();
-    run.Button2Click();
-  };
-
-  run.Button2Click();
-
-  EXPECT_EQ(eventsSeen, 3);  // the progress text and the two rows
-  EXPECT_FALSE(run.isRunning());
-  EXPECT_EQ(scriptBytes(), kDeptLines + kShopTrailer);
 }
 
 TEST_F(GenerationRunTest, LinesAreWrittenInTheFileCodeset) {
@@ -399,7 +382,7 @@ TEST_F(GenerationRunTest, LinesAreWrittenInTheFileCodeset) {
   GenerationRun run(host_, shop_->reader, gbkFile, gbkValues);
   host_.database = u"销售";
 
-  run.Button2Click();
+  run.MakeInitDataSql(false);
 
   EXPECT_EQ(scriptBytes(),
             crlfLines({"insert \xB2\xBF\xC3\xC5 (\xC3\xFB\xB3\xC6) "

@@ -379,12 +379,12 @@ TEST_F(StandinTest, CatalogueListsAndStatementsAsSent) {
     std::vector<std::pair<int, bool>> ticks;
   } tables;
 
-  ASSERT_TRUE(session.ConnectDataBase(u"Master", session.AdoConnDB(), inputs()));
+  ASSERT_TRUE(session.ConnectDataBase(u"Master", session.catalogueConnection(), inputs()));
   session.LoadDBNames(databases);
   EXPECT_EQ(databases.names, (std::vector<std::u16string>{u"Shop", u"Empty"}));
   EXPECT_TRUE(databases.selected);
 
-  ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.AdoConnDataBase(), inputs()));
+  ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.databaseConnection(), inputs()));
   session.LoadTableNames(tables);
   EXPECT_EQ(tables.names, (std::vector<std::u16string>{u"Dept", u"Products", u"Order Details",
                                                        u"Audit", u"Customers"}));
@@ -405,8 +405,8 @@ TEST_F(StandinTest, CatalogueListsAndStatementsAsSent) {
 TEST_F(StandinTest, TableReaderReadsTheSampleShop) {
   start(sampleFixture(), kSamplePassword);
   ServerSession session(*factory_);
-  ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.AdoConnDataBase(), inputs()));
-  TableReader& reader = session.AdoTblGetSql();
+  ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.databaseConnection(), inputs()));
+  TableReader& reader = session.tableReader();
 
   reader.close();
   reader.setTableName(u"Products");
@@ -523,8 +523,8 @@ class BadInputTest : public StandinTest {
   void SetUp() override { start(typesFixture(), kTypesPassword); }
 
   void expectNextConnectWorks() {
-    EXPECT_TRUE(session_.ConnectDataBase(u"Types", session_.AdoConnDataBase(), inputs()));
-    auto rows = session_.AdoConnDataBase().openTable(u"[Order Details]");
+    EXPECT_TRUE(session_.ConnectDataBase(u"Types", session_.databaseConnection(), inputs()));
+    auto rows = session_.databaseConnection().openTable(u"[Order Details]");
     EXPECT_FALSE(rows->eof());
   }
 
@@ -555,14 +555,14 @@ TEST_F(BadInputTest, ConnectsFailQuietlyAndTheNextConnectWorks) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_FALSE(session_.ConnectDataBase(c.catalog, session_.AdoConnDB(), c.inputs));
-    EXPECT_FALSE(session_.AdoConnDB().isOpen());
+    EXPECT_FALSE(session_.ConnectDataBase(c.catalog, session_.catalogueConnection(), c.inputs));
+    EXPECT_FALSE(session_.catalogueConnection().isOpen());
     expectNextConnectWorks();
   }
   // Blanks around the server and password are trimmed; the password's ';', '=', quotes,
   // blank and '}' reach the server as typed.
   EXPECT_TRUE(
-      session_.ConnectDataBase(u"Master", session_.AdoConnDB(),
+      session_.ConnectDataBase(u"Master", session_.catalogueConnection(),
                                {u"  " + here + u" ", u"sa", u" " + kTypesPassword + u"\t"}));
 }
 
@@ -588,8 +588,8 @@ TEST_F(BadInputTest, LoginErrorsCarryTheServersText) {
 }
 
 TEST_F(BadInputTest, UnknownTableAndDroppedConnectionAreErrors) {
-  ASSERT_TRUE(session_.ConnectDataBase(u"Types", session_.AdoConnDataBase(), inputs()));
-  Connection& connection = session_.AdoConnDataBase();
+  ASSERT_TRUE(session_.ConnectDataBase(u"Types", session_.databaseConnection(), inputs()));
+  Connection& connection = session_.databaseConnection();
   try {
     connection.openTable(u"Missing");
     FAIL() << "opened a table that is not there";
@@ -694,7 +694,7 @@ TEST_F(StandinTest, EveryRowSentBeforeADroppedConnectionIsHandedOn) {
 TEST_F(BadInputTest, AServerThatNeverAnswersIsGivenUpWithinTheLoginTimeout) {
   SilentPort silent;
   const auto started = std::chrono::steady_clock::now();
-  EXPECT_FALSE(session_.ConnectDataBase(u"Master", session_.AdoConnDB(),
+  EXPECT_FALSE(session_.ConnectDataBase(u"Master", session_.catalogueConnection(),
                                         {silent.serverText(), u"sa", kTypesPassword}));
   const auto waited = std::chrono::steady_clock::now() - started;
   EXPECT_LT(waited, std::chrono::seconds(17));

@@ -117,7 +117,7 @@ class ServerSessionTest : public testing::Test {
 };
 
 TEST_F(ServerSessionTest, ConnectReconnectsEveryTimeAndFailsQuietly) {
-  Connection& connection = session.AdoConnDB();
+  Connection& connection = session.catalogueConnection();
   EXPECT_TRUE(session.ConnectDataBase(u"Master", connection, inputs));
   EXPECT_TRUE(connection.isOpen());
   EXPECT_TRUE(session.ConnectDataBase(u"Master", connection, inputs));
@@ -126,7 +126,7 @@ TEST_F(ServerSessionTest, ConnectReconnectsEveryTimeAndFailsQuietly) {
   wrong.password = u"nope";
   EXPECT_FALSE(session.ConnectDataBase(u"Master", connection, wrong));
   EXPECT_FALSE(connection.isOpen());
-  EXPECT_FALSE(session.ConnectDataBase(u"Nowhere", session.AdoConnDataBase(), inputs));
+  EXPECT_FALSE(session.ConnectDataBase(u"Nowhere", session.databaseConnection(), inputs));
   EXPECT_TRUE(session.ConnectDataBase(u"Master", connection, inputs));
 
   std::vector<LogKind> kinds;
@@ -139,13 +139,13 @@ TEST_F(ServerSessionTest, ConnectReconnectsEveryTimeAndFailsQuietly) {
 }
 
 TEST_F(ServerSessionTest, ErrorsWhileClosingThePreviousConnectionAreNotCaught) {
-  ASSERT_TRUE(session.ConnectDataBase(u"Master", session.AdoConnDB(), inputs));
+  ASSERT_TRUE(session.ConnectDataBase(u"Master", session.catalogueConnection(), inputs));
   server.setCloseFailure("Communication link failure");
-  EXPECT_THROW(session.ConnectDataBase(u"Master", session.AdoConnDB(), inputs), DataAccessError);
+  EXPECT_THROW(session.ConnectDataBase(u"Master", session.catalogueConnection(), inputs), DataAccessError);
 }
 
 TEST_F(ServerSessionTest, DatabaseListShowsUserDatabasesAndSelectsTheFirstQuietly) {
-  ASSERT_TRUE(session.ConnectDataBase(u"Master", session.AdoConnDB(), inputs));
+  ASSERT_TRUE(session.ConnectDataBase(u"Master", session.catalogueConnection(), inputs));
   RecordingDatabaseList list;
   session.LoadDBNames(list);
   const std::vector<std::string> expected = {"clear", "add Shop", "add Empty", "select first"};
@@ -164,7 +164,7 @@ constexpr const char16_t* kTableListStatement =
 // Entry texts: a dbo table (or one whose schema is NULL) by its whole name, any other as
 // schema.name with each part in its statement form.
 TEST_F(ServerSessionTest, TableListShowsSchemasAndTicksEveryTable) {
-  ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.AdoConnDataBase(), inputs));
+  ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.databaseConnection(), inputs));
   RecordingTableList list;
   session.LoadTableNames(list);
   const std::vector<std::string> expected = {"clear", "add Dept", "tick 0 on", "add Order Details",
@@ -197,7 +197,7 @@ TEST_F(ServerSessionTest, TableReaderReadsTheTableOfEachEntry) {
       u"Sales";
   server.addTable(u"Shop", u"Only", {test::column(u"V", "int")}, {{std::int32_t{3}}}).schema =
       u"hr";
-  ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.AdoConnDataBase(), inputs));
+  ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.databaseConnection(), inputs));
   RecordingTableList list;
   session.LoadTableNames(list);
 
@@ -206,7 +206,7 @@ TEST_F(ServerSessionTest, TableReaderReadsTheTableOfEachEntry) {
     std::int32_t value;
     std::u16string nameAsSent;
   } cases[] = {{u"T", 1, u"T"}, {u"Sales.T", 2, u"Sales.T"}, {u"hr.Only", 3, u"hr.Only"}};
-  TableReader& reader = session.AdoTblGetSql();
+  TableReader& reader = session.tableReader();
   for (const auto& c : cases) {
     server.clearLog();
     reader.setTableName(c.entry);
@@ -222,7 +222,7 @@ TEST_F(ServerSessionTest, TableReaderReadsTheTableOfEachEntry) {
 }
 
 TEST_F(ServerSessionTest, CatalogueErrorsLeaveTheEmptiedListAndReachTheCaller) {
-  ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.AdoConnDataBase(), inputs));
+  ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.databaseConnection(), inputs));
   server.setFailingStatement(kTableListStatement, "Invalid object name 'SysObjects'.");
   RecordingTableList list;
   EXPECT_THROW(session.LoadTableNames(list), DataAccessError);

@@ -5,14 +5,16 @@
 #include <stdexcept>
 
 #include "recording_presenter.h"
+#include "server/odbc_driver_check.h"
 #include "window/database_name_box.h"
-#include "window/driver_check.h"
 #include "window/error_reporting.h"
 #include "window/field_list_splitter.h"
 #include "window/jpeg_image.h"
 #include "window/program_start.h"
 
 using namespace velmora::window;
+using velmora::server::DataComponentMissing;
+using velmora::server::requireOdbcDriver;
 
 namespace {
 
@@ -120,7 +122,7 @@ void WindowPartsTest::startupErrorBoxEndsTheProgram() {
   QCOMPARE(box.icon, QMessageBox::Critical);
   QCOMPARE(presenter.owners.front(), nullptr);
   QCOMPARE(box.text,
-           QStringLiteral("Exception velmora::window::DataComponentMissing in module velmora at "
+           QStringLiteral("Exception velmora::server::DataComponentMissing in module velmora at "
                           "00000000.\r\nError creating object.  Please verify that the "
                           "Microsoft Data Access Components 2.1 (or later) have been properly "
                           "installed.\r\n"));

@@ -8,14 +8,14 @@
 #include <string>
 
 #include "export_options.h"
-#include "export_session.h"
+#include "export_script.h"
 #include "script/codeset.h"
 #include "script/locale_formats.h"
 #include "server/odbc_connection.h"
+#include "session/session_texts.h"
 
 namespace {
 
-using velmora::exporter::ConnectFailure;
 using velmora::exporter::ExportOptions;
 using velmora::script::Codeset;
 
@@ -37,13 +37,6 @@ void printMessage(const std::string& utf8Text, const Codeset* codeset) {
   std::fflush(stderr);
 }
 
-// The window's error box adds a full stop when the text's last character sorts after ".".
-std::string errorBoxText(std::string text) {
-  if (!text.empty() && static_cast<unsigned char>(text.back()) > 0x2E)
-    text += '.';
-  return text;
-}
-
 int run(const ExportOptions& options) {
   std::optional<Codeset> codeset;
   try {
@@ -53,11 +46,11 @@ int run(const ExportOptions& options) {
     const auto factory = velmora::server::makeOdbcConnectionFactory();
     velmora::exporter::exportScript(options, *factory, *codeset, formats, stderr);
     return EXIT_SUCCESS;
-  } catch (const ConnectFailure& failure) {
+  } catch (const velmora::session::ConnectionFailure& failure) {
     printMessage(failure.what(), codeset ? &*codeset : nullptr);
     return kExitConnectFailed;
   } catch (const std::exception& error) {
-    printMessage(errorBoxText(error.what()), codeset ? &*codeset : nullptr);
+    printMessage(velmora::session::errorBoxText(error.what()), codeset ? &*codeset : nullptr);
     return kExitError;
   }
 }

@@ -1,16 +1,15 @@
 #pragma once
 
-#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "script/codeset.h"
 #include "script/generation_run.h"
 #include "server/server_session.h"
 
-namespace velmora::exporter {
+// The lists and the run's state as plain data, for hosts without widgets.
+namespace velmora::session {
 
-// The database list as the catalogue load fills it, without a window.
 class PlainDatabaseList final : public server::DatabaseList {
  public:
   void clear() override { names_.clear(); }
@@ -23,7 +22,6 @@ class PlainDatabaseList final : public server::DatabaseList {
   std::vector<std::u16string> names_;
 };
 
-// The table list with its ticks, without a window.
 class PlainTableList final : public server::TableList {
  public:
   void clear() override;
@@ -39,37 +37,28 @@ class PlainTableList final : public server::TableList {
   std::vector<bool> ticked_;
 };
 
-// The generation run's host for the exporter: plain lists, progress texts as lines on a
-// stream in the locale's codeset.
-class HeadlessHost final : public script::GenerationHost {
+// A generation host over `tables` and the chosen database's text; progress texts and the
+// chance to handle pending work go to the two callbacks (either may be empty).
+class PlainHost final : public script::GenerationHost {
  public:
-  HeadlessHost(const PlainTableList& tables, std::u16string databaseName,
-               const script::Codeset& codeset, std::FILE* progress)
-      : tables_(tables),
-        databaseName_(std::move(databaseName)),
-        codeset_(codeset),
-        progress_(progress) {}
+  explicit PlainHost(const PlainTableList& tables) : tables_(tables) {}
 
   int tableCount() const override { return static_cast<int>(tables_.names().size()); }
   std::u16string tableName(int index) const override;
   bool isTableTicked(int index) const override { return tables_.isTicked(index); }
-  std::u16string databaseName() const override { return databaseName_; }
+  std::u16string databaseName() const override { return database; }
   void setColumnNames(const std::vector<std::u16string>& names) override { columns_ = names; }
   std::vector<std::u16string> columnNames() const override { return columns_; }
   void setProgressText(const std::u16string& text) override;
-  void processPendingEvents() override {}
+  void processPendingEvents() override;
+
+  std::u16string database;
+  std::function<void(const std::u16string&)> onProgress;
+  std::function<void()> onPendingEvents;
 
  private:
   const PlainTableList& tables_;
-  std::u16string databaseName_;
-  const script::Codeset& codeset_;
-  std::FILE* progress_;
   std::vector<std::u16string> columns_;
 };
 
-// The index of the entry whose trimmed text is `wanted` (trimmed): an exact match first,
-// else one that differs only in the case of ASCII letters, as SQL Server's usual collations
-// compare names. -1 when there is none.
-int findByName(const std::vector<std::u16string>& names, std::u16string_view wanted);
-
-}  // namespace velmora::exporter
+}  // namespace velmora::session

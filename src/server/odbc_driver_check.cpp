@@ -1,9 +1,11 @@
-#include "window/driver_check.h"
+#include "server/odbc_driver_check.h"
 
 #include <sql.h>
 #include <sqlext.h>
 
-namespace velmora::window {
+#include "server/odbc_diagnostics.h"
+
+namespace velmora::server {
 
 DataComponentMissing::DataComponentMissing()
     : std::runtime_error(
@@ -12,19 +14,19 @@ DataComponentMissing::DataComponentMissing()
 
 void requireOdbcDriver(const std::string& driverName) {
   SQLHENV environment = SQL_NULL_HENV;
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment)))
+  if (!odbc::succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment)))
     throw DataComponentMissing();
   bool found = false;
-  if (SQL_SUCCEEDED(SQLSetEnvAttr(environment, SQL_ATTR_ODBC_VERSION,
-                                  reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0))) {
+  if (odbc::succeeded(SQLSetEnvAttr(environment, SQL_ATTR_ODBC_VERSION,
+                                    reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0))) {
     SQLCHAR description[256];
     SQLCHAR attributes[1024];
     SQLSMALLINT descriptionLength = 0;
     SQLSMALLINT attributesLength = 0;
     SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    while (!found && SQL_SUCCEEDED(SQLDrivers(environment, direction, description,
-                                              sizeof description, &descriptionLength, attributes,
-                                              sizeof attributes, &attributesLength))) {
+    while (!found && odbc::succeeded(SQLDrivers(environment, direction, description,
+                                                sizeof description, &descriptionLength, attributes,
+                                                sizeof attributes, &attributesLength))) {
       found = driverName == reinterpret_cast<const char*>(description);
       direction = SQL_FETCH_NEXT;
     }
@@ -34,4 +36,4 @@ void requireOdbcDriver(const std::string& driverName) {
     throw DataComponentMissing();
 }
 
-}  // namespace velmora::window
+}  // namespace velmora::server

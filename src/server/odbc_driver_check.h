@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace velmora::window {
+namespace velmora::server {
 
 // The data access component cannot be used: the ODBC driver manager has no driver of the
 // name the connections ask for.
@@ -16,4 +16,4 @@ class DataComponentMissing : public std::runtime_error {
 // `driverName` ("FreeTDS" for the program).
 void requireOdbcDriver(const std::string& driverName);
 
-}  // namespace velmora::window
+}  // namespace velmora::server

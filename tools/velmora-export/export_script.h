@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdio>
-#include <stdexcept>
 
 #include "export_options.h"
 #include "script/codeset.h"
@@ -10,16 +9,11 @@
 
 namespace velmora::exporter {
 
-// Connecting to the server or to the database failed (the window's connection-failure case).
-class ConnectFailure : public std::runtime_error {
- public:
-  ConnectFailure();
-};
-
 // Connects to "Master" and to the chosen database as the window does, ticks the tables and
 // runs the generation run into MakeInitData.txt in the current directory, progress texts
-// going to `progress`. Throws ConnectFailure, and std::exception with the error's text
-// (UTF-8) for every other failure: an unknown database or table, the server, the file.
+// going to `progress` in the codeset. Throws session::ConnectionFailure, and std::exception
+// with the error's text (UTF-8) for every other failure: an unknown database or table, the
+// server, the file.
 void exportScript(const ExportOptions& options, server::ConnectionFactory& factory,
                   const script::Codeset& codeset, const script::LocaleFormats& formats,
                   std::FILE* progress);

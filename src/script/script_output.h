@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string_view>
+
+#include "script/codeset.h"
+
+namespace velmora::script {
+
+// Where a generation run writes its lines: the script file, or whatever a host puts in its
+// place. Each line goes out with CR LF after it.
+class ScriptOutput {
+ public:
+  virtual ~ScriptOutput() = default;
+
+  // The codeset the lines are written in (appendConverted expects bytes in it).
+  virtual const Codeset& codeset() const = 0;
+  // Before the first run: an empty script. Reports nothing.
+  virtual void prepare() = 0;
+  // Before every run: an empty script. Reports nothing.
+  virtual void ResetInitDataFile() = 0;
+  // Appends one line. Throws when it cannot be written.
+  virtual void AddToText(std::u16string_view line) = 0;
+  // The same for a line already in the codeset.
+  virtual void appendConverted(std::string_view bytes) = 0;
+};
+
+}  // namespace velmora::script

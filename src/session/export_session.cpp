@@ -1,0 +1,50 @@
+#include "session/export_session.h"
+
+#include "script/script_file.h"
+#include "server/trim.h"
+
+namespace velmora::session {
+
+ExportSession::ExportSession(server::ConnectionFactory& factory, const script::Codeset& codeset,
+                             const script::LocaleFormats& formats, script::GenerationHost& host)
+    : ExportSession(factory, formats, host, std::make_unique<script::ScriptFile>(codeset)) {}
+
+ExportSession::ExportSession(server::ConnectionFactory& factory,
+                             const script::LocaleFormats& formats, script::GenerationHost& host,
+                             std::unique_ptr<script::ScriptOutput> output)
+    : output_(std::move(output)),
+      valueText_(output_->codeset(), formats),
+      server_(factory),
+      run_(host, server_.tableReader(), *output_, valueText_) {}
+
+ExportSession::~ExportSession() = default;
+
+void ExportSession::connectServer(const server::ConnectionInputs& inputs,
+                                  server::DatabaseList& databases) {
+  if (isRunning())
+    return;
+  if (!server_.ConnectDataBase(u"Master", server_.catalogueConnection(), inputs))
+    throw ConnectionFailure();
+  server_.LoadDBNames(databases);
+}
+
+void ExportSession::openDatabase(const server::ConnectionInputs& inputs,
+                                 std::u16string_view listedName, server::TableList& tables) {
+  if (isRunning())
+    return;
+  if (!server_.ConnectDataBase(std::u16string(trimmed(listedName)), server_.databaseConnection(),
+                               inputs))
+    throw ConnectionFailure();
+  server_.LoadTableNames(tables);
+}
+
+void ExportSession::run(bool withGoLines) {
+  // Events handled while the run lets them through must not reset the script under the run
+  // or start a second run inside it.
+  if (isRunning())
+    return;
+  output_->ResetInitDataFile();
+  run_.MakeInitDataSql(withGoLines);
+}
+
+}  // namespace velmora::session

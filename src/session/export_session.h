@@ -1,0 +1,56 @@
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include "script/codeset.h"
+#include "script/generation_run.h"
+#include "script/locale_formats.h"
+#include "script/script_output.h"
+#include "script/value_text.h"
+#include "server/data_access.h"
+#include "server/server_session.h"
+#include "session/session_texts.h"
+
+namespace velmora::session {
+
+// One export as both hosts drive it: connect to the server and list its databases, connect
+// to one database and list its tables, then write the script of the ticked tables. The host
+// turns clicks or arguments into these calls and shows what they throw. While a run is under
+// way (the host lets events through during it), every call that would connect or start a
+// second run is ignored.
+class ExportSession {
+ public:
+  // Writes MakeInitData.txt in the current directory, in `codeset`. Everything given must
+  // outlive the session.
+  ExportSession(server::ConnectionFactory& factory, const script::Codeset& codeset,
+                const script::LocaleFormats& formats, script::GenerationHost& host);
+  // Writes to `output` instead, in its codeset.
+  ExportSession(server::ConnectionFactory& factory, const script::LocaleFormats& formats,
+                script::GenerationHost& host, std::unique_ptr<script::ScriptOutput> output);
+  ~ExportSession();
+
+  bool isRunning() const { return run_.isRunning(); }
+
+  // When the host first shows itself: an empty script. Reports nothing.
+  void prepareScript() { output_->prepare(); }
+  // Connects the catalogue connection to "Master" and fills `databases` from it. Throws
+  // ConnectionFailure when the connect fails, DataAccessError when the list cannot be read.
+  void connectServer(const server::ConnectionInputs& inputs, server::DatabaseList& databases);
+  // Connects the database connection to the database listed as `listedName` (trimmed) and
+  // fills `tables`, every entry ticked. Throws as connectServer.
+  void openDatabase(const server::ConnectionInputs& inputs, std::u16string_view listedName,
+                    server::TableList& tables);
+  // Empties the script, then writes the statements of every ticked table and the trailer,
+  // each followed by a GO line when `withGoLines`. Throws what the reader, the value texts
+  // and the script output throw; the lines written so far stay.
+  void run(bool withGoLines);
+
+ private:
+  std::unique_ptr<script::ScriptOutput> output_;
+  script::ValueText valueText_;
+  server::ServerSession server_;
+  script::GenerationRun run_;
+};
+
+}  // namespace velmora::session

@@ -1,0 +1,39 @@
+#include "session/plain_host.h"
+
+#include <algorithm>
+
+namespace velmora::session {
+
+void PlainTableList::clear() {
+  names_.clear();
+  ticked_.clear();
+}
+
+void PlainTableList::add(const std::u16string& name) {
+  names_.push_back(name);
+  ticked_.push_back(false);
+}
+
+void PlainTableList::setTicked(int index, bool ticked) {
+  ticked_.at(static_cast<std::size_t>(index)) = ticked;
+}
+
+void PlainTableList::untickAll() {
+  std::fill(ticked_.begin(), ticked_.end(), false);
+}
+
+std::u16string PlainHost::tableName(int index) const {
+  return tables_.names().at(static_cast<std::size_t>(index));
+}
+
+void PlainHost::setProgressText(const std::u16string& text) {
+  if (onProgress)
+    onProgress(text);
+}
+
+void PlainHost::processPendingEvents() {
+  if (onPendingEvents)
+    onPendingEvents();
+}
+
+}  // namespace velmora::session

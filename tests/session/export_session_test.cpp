@@ -1,0 +1,92 @@
+#include "session/export_session.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "script/script_file.h"
+#include "session/name_lookup.h"
+#include "session/plain_host.h"
+#include "session/session_texts.h"
+#include "support/memory_data_access.h"
+#include "support/script_lines.h"
+
+namespace velmora::session {
+namespace {
+
+std::string scriptBytes() {
+  std::ifstream in(script::ScriptFile::kFileName, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Runs in a fresh temporary current directory, where the script file goes.
+class ExportSessionTest : public ::testing::Test {
+ protected:
+  ExportSessionTest() {
+    previousDirectory_ = std::filesystem::current_path();
+    char pattern[] = "/tmp/velmora-session-XXXXXX";
+    directory_ = ::mkdtemp(pattern);
+    std::filesystem::current_path(directory_);
+  }
+  ~ExportSessionTest() override {
+    std::filesystem::current_path(previousDirectory_);
+    std::filesystem::remove_all(directory_);
+  }
+
+  std::filesystem::path previousDirectory_;
+  std::filesystem::path directory_;
+};
+
+TEST_F(ExportSessionTest, ARunStartedDuringARunIsIgnoredAndEachRunStartsAfresh) {
+  test::MemoryServer server;
+  server.addTable(u"Shop", u"Dept", {test::column(u"ID", "int")}, {{1}, {2}});
+  server.setPassword(std::u16string());
+  test::MemoryConnectionFactory factory(server);
+  const script::Codeset codeset("UTF-8");
+  const script::LocaleFormats formats;
+  PlainDatabaseList databases;
+  PlainTableList tables;
+  PlainHost host(tables);
+  ExportSession session(factory, codeset, formats, host);
+  const server::ConnectionInputs inputs{u"memory", u"sa", u""};
+  session.connectServer(inputs, databases);
+  host.database = databases.names().at(0);
+  session.openDatabase(inputs, host.database, tables);
+  session.prepareScript();
+  script::ScriptFile(codeset).AddToText(u"left over from an earlier run");
+
+  int eventsSeen = 0;
+  host.onPendingEvents = [&] {
+    ++eventsSeen;
+    EXPECT_TRUE(session.isRunning());
+    session.run(true);
+    session.run(false);
+    session.connectServer({u"memory", u"sa", u"wrong"}, databases);
+  };
+  session.run(false);
+
+  EXPECT_EQ(eventsSeen, 3);  // the progress text and the two rows
+  EXPECT_FALSE(session.isRunning());
+  EXPECT_EQ(scriptBytes(),
+            test::crlfLines({"insert Dept (ID) Values(1)", "insert Dept (ID) Values(2)",
+                             "USE master", "EXEC sp_dboption 'Shop','autoshrink','TRUE'",
+                             "EXEC sp_dboption 'Shop','autoclose','TRUE'"}));
+}
+
+TEST(FindByName, PrefersTheExactCaseOverACaseInsensitiveMatch) {
+  const std::vector<std::u16string> names = {u"shop", u" Shop ", u"SHOP"};
+  EXPECT_EQ(findByName(names, u"Shop"), 1);
+  EXPECT_EQ(findByName(names, u"sHOP"), 0);
+  EXPECT_EQ(findByName(names, u"Stock"), -1);
+}
+
+TEST(ErrorBoxText, AddsNoSecondFullStop) {
+  EXPECT_EQ(errorBoxText("Invalid object name 'X'."), "Invalid object name 'X'.");
+  EXPECT_EQ(errorBoxText("File not found"), "File not found.");
+}
+
+}  // namespace
+}  // namespace velmora::session
