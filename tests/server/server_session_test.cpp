@@ -141,7 +141,8 @@ TEST_F(ServerSessionTest, ConnectReconnectsEveryTimeAndFailsQuietly) {
 TEST_F(ServerSessionTest, ErrorsWhileClosingThePreviousConnectionAreNotCaught) {
   ASSERT_TRUE(session.ConnectDataBase(u"Master", session.catalogueConnection(), inputs));
   server.setCloseFailure("Communication link failure");
-  EXPECT_THROW(session.ConnectDataBase(u"Master", session.catalogueConnection(), inputs), DataAccessError);
+  EXPECT_THROW(session.ConnectDataBase(u"Master", session.catalogueConnection(), inputs),
+               DataAccessError);
 }
 
 TEST_F(ServerSessionTest, DatabaseListShowsUserDatabasesAndSelectsTheFirstQuietly) {
