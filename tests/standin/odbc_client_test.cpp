@@ -333,7 +333,34 @@ TEST(OdbcClient, ReadsEveryTypeExactly) {
        {"select * from NotNull",
         {"columns: Flag|Tiny|Small|Whole|Big|Single|Double|SmallCash|Cash|SmallStamp|Stamp",
          "1|7|-7|70000|7000000000|0.5|0.125|1.0001|-1.0001|1999-12-31 23:59:00|"
-         "2000-02-29 12:00:00.003"}}});
+         "2000-02-29 12:00:00.003"}},
+       // sql_variant values as the driver turns each base type into text.
+       {"select * from Variants",
+        {"columns: Id|Value",
+         "1|255",
+         "2|-32768",
+         "3|-2147483648",
+         "4|9223372036854775807",
+         "5|0.100000001",
+         "6|0.10000000000000001",
+         "7|-922337203685477.5808",
+         "8|214748.3647",
+         "9|-12345.123456789012345678901234567890123",
+         "10|123456789012345678",
+         "11|1",
+         "12|2023-01-05 09:05:07.997",
+         "13|2079-06-06 23:59:00",
+         "14|1-01-01",
+         "15|23:59:59.999",
+         "16|9999-12-31 23:59:59.9999999",
+         "17|2023-06-30 20:15:00.25 +08:00",
+         "18|AB    ",
+         "19|长文本",
+         "20|Zoë ",
+         "21|张三",
+         "22|01020000",
+         "23|4142",
+         "24|6F9619FF-8B86-D011-B42D-00C04FC964FF"}}});
   // Generated rows are the same on every read; a three-part name reaches them too.
   auto many = client.query("select * from Types.sales.Many");
   ASSERT_EQ(many.size(), 20001u);

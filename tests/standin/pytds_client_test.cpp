@@ -186,6 +186,43 @@ TEST(PytdsClient, ReadsEveryTypeExactly) {
       expected);
 }
 
+// Row n of Variants holds a sql_variant of the n-th base type below; python3-tds decodes the
+// base type's properties (a character kind's collation picks the code page) and the value.
+TEST(PytdsClient, ReadsASqlVariantOfEveryBaseType) {
+  StandinProcess server(kTypes);
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"tinyint", "255"},
+      {"smallint", "-32768"},
+      {"int", "-2147483648"},
+      {"bigint", "9223372036854775807"},
+      {"real", "0.10000000149011612"},
+      {"float", "0.1"},
+      {"money", "-922337203685477.5808"},
+      {"smallmoney", "214748.3647"},
+      {"decimal(38,33)", "-12345.123456789012345678901234567890123"},
+      {"numeric", "123456789012345678"},
+      {"bit", "1"},
+      {"datetime", "2023-01-05T09:05:07.997000"},
+      {"smalldatetime", "2079-06-06T23:59:00"},
+      {"date", "0001-01-01"},
+      {"time(3)", "23:59:59.999000"},
+      {"datetime2(7)", "9999-12-31T23:59:59.999999"},
+      {"datetimeoffset(2)", "2023-06-30T20:15:00.250000+08:00"},
+      {"char(6)", "\"AB    \""},
+      {"varchar(10)", "\"长文本\""},
+      {"nchar(4)", "\"Zoë \""},
+      {"nvarchar(10)", "\"张三\""},
+      {"binary(4)", "0x01020000"},
+      {"varbinary(10)", "0x4142"},
+      {"uniqueidentifier", "6F9619FF-8B86-D011-B42D-00C04FC964FF"},
+  };
+  auto out = dump(server, "Standin#1", "Types", {"select * from Variants"});
+  ASSERT_EQ(out.size(), cases.size() + 1);
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(out[i + 1], std::to_string(i + 1) + "|" + cases[i].second) << cases[i].first;
+  }
+}
+
 // Clients before TDS 7.3 get the time types as text and, before 7.2, the (max) types and xml
 // as text, ntext and image, as from a real server; the values stay the same.
 TEST(PytdsClient, OlderTdsVersionsGetTheirOwnTypes) {

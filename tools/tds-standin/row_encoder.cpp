@@ -225,21 +225,21 @@ std::size_t paddedSize(const SqlType& t, const std::string& bytes) {
   return bytes.size();
 }
 
+// A sql_variant value: its base type, the count of property bytes, the properties, then the
+// value. Character kinds carry the collation before the maximum length in bytes.
 void putVariant(ByteWriter& w, const TypedCell& v, const EncodeContext& context) {
   const SqlType& t = v.type;
   const Cell& c = v.cell;
-  const auto& collation = context.database->collation.bytes;
-  auto putCollation = [&] {
-    for (uint8_t b : collation)
+  auto putTextProperties = [&](uint8_t typeToken, int maxBytes) {
+    w.u8(typeToken);
+    w.u8(7);
+    for (uint8_t b : context.database->collation.bytes)
       w.u8(b);
+    w.u16(static_cast<uint16_t>(maxBytes));
   };
   if (t.isTimeFamily() && context.tdsVersion < kTds73A) {
-    std::string text = toUtf16(momentText(t, c));
-    w.u8(tds::kNVarChar);
-    w.u8(7);
-    w.u16(static_cast<uint16_t>(textLength(t) * 2));
-    putCollation();
-    w.bytes(text);
+    putTextProperties(tds::kNVarChar, textLength(t) * 2);
+    w.bytes(toUtf16(momentText(t, c)));
     return;
   }
   switch (t.base) {
@@ -304,13 +304,11 @@ void putVariant(ByteWriter& w, const TypedCell& v, const EncodeContext& context)
     case BaseType::NVarChar:
     case BaseType::SysName: {
       bool wide = t.isUnicodeText();
-      w.u8(t.base == BaseType::Char    ? tds::kBigChar
-           : t.base == BaseType::NChar ? tds::kNChar
-           : wide                      ? tds::kNVarChar
-                                       : tds::kBigVarChar);
-      w.u8(7);
-      w.u16(static_cast<uint16_t>(t.length * (wide ? 2 : 1)));
-      putCollation();
+      putTextProperties(t.base == BaseType::Char    ? tds::kBigChar
+                        : t.base == BaseType::NChar ? tds::kNChar
+                        : wide                      ? tds::kNVarChar
+                                                    : tds::kBigVarChar,
+                        t.length * (wide ? 2 : 1));
       putPadded(w, t, c.bytes);
       return;
     }
