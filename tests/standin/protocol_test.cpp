@@ -532,6 +532,8 @@ TEST(StandinFixture, StartUpFailsWithAClearMessage) {
       {"bad_width.json", "table 1 (T) row 2 has 1 values for 2 columns"},
       {"bad_value.json", "row 1 column A: 256 is out of range"},
       {"bad_option.json", "\"login\" has an unknown key \"delay\""},
+      {"bad_foreign_key.json",
+       "table sales.T: a foreign key references the unknown table sales.Missing"},
       {"missing.json", "cannot read fixture"},
   };
   for (const auto& c : cases) {

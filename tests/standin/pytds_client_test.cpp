@@ -103,6 +103,11 @@ TEST(PytdsClient, ReadsTablesOfEverySchema) {
       {"select name, SCHEMA_NAME(uid) from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1",
        {"columns: name|", "\"T\"|\"dbo\"", "\"T\"|\"sales\"", "\"Only\"|\"hr\"",
         "\" lead\"|\"dbo\"", "\"a]b\"|\"O'Neil\""}},
+      {"select OBJECT_SCHEMA_NAME(parent_object_id), OBJECT_NAME(parent_object_id), "
+       "OBJECT_SCHEMA_NAME(referenced_object_id), OBJECT_NAME(referenced_object_id) from "
+       "sys.foreign_keys",
+       {"columns: |||", "\"sales\"|\"T\"|\"dbo\"|\"T\"", "\"hr\"|\"Only\"|\"sales\"|\"T\"",
+        "\"hr\"|\"Only\"|\"hr\"|\"Only\"", "\"dbo\"|\" lead\"|\"O'Neil\"|\"a]b\""}},
       {"select * from T", {"columns: ID", "1"}},
       {"select * from [sales].[T]", {"columns: ID|Twice", "2|4"}},
       {"select * from [ lead]", {"columns: ID", "4"}},

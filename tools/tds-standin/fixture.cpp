@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cell_parse.h"
+#include "statement.h"
 #include "text_codec.h"
 
 namespace standin {
@@ -85,12 +86,38 @@ Column loadColumn(const json& j, const std::string& where) {
   return c;
 }
 
+// Reads "foreignKeys": [{"references": "sales.T"}, ...]; the name is written as a statement
+// writes it, without a schema for dbo. loadDatabase checks that each referenced table exists.
+std::vector<ForeignKey> loadForeignKeys(const json& table, const std::string& where) {
+  std::vector<ForeignKey> keys;
+  if (!table.contains("foreignKeys"))
+    return keys;
+  const json& list = table["foreignKeys"];
+  if (!list.is_array()) {
+    throw std::invalid_argument(where + ": \"foreignKeys\" must be an array");
+  }
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    std::string here = where + " foreign key " + std::to_string(i + 1);
+    checkKeys(list[i], {"references"}, here);
+    std::string text = get<std::string>(list[i], "references", here);
+    auto name = parseObjectName(text);
+    if (!name || !(*name)[0].empty()) {
+      throw std::invalid_argument(here + ": \"" + text +
+                                  "\" is not a table name of the form schema.name");
+    }
+    keys.push_back({(*name)[1].empty() ? "dbo" : (*name)[1], (*name)[2]});
+  }
+  return keys;
+}
+
 Table loadTable(const json& j, const std::string& where, CodePageEncoder& ansi) {
-  checkKeys(j, {"name", "schema", "columns", "rows", "generate", "close_after_rows"}, where);
+  checkKeys(j, {"name", "schema", "columns", "foreignKeys", "rows", "generate", "close_after_rows"},
+            where);
   Table t;
   t.name = get<std::string>(j, "name", where);
   t.schema = getOr<std::string>(j, "schema", "dbo", where);
   std::string here = where + " (" + t.name + ")";
+  t.foreignKeys = loadForeignKeys(j, here);
   const json& columns = j.contains("columns") ? j["columns"] : json();
   if (!columns.is_array() || columns.empty()) {
     throw std::invalid_argument(here + " needs a non-empty \"columns\" array");
@@ -168,6 +195,17 @@ Database loadDatabase(const json& j, const std::string& where) {
     // findTable returns the first match: an earlier table of the same name shows here.
     if (findTable(db, db.tables.back().schema, db.tables.back().name) != &db.tables.back()) {
       throw std::invalid_argument(here + " has two tables named " + db.tables.back().name);
+    }
+  }
+  for (auto& table : db.tables) {
+    for (auto& key : table.foreignKeys) {
+      const Table* referenced = findTable(db, key.schema, key.name);
+      if (referenced == nullptr) {
+        throw std::invalid_argument(here + " table " + table.schema + "." + table.name +
+                                    ": a foreign key references the unknown table " + key.schema +
+                                    "." + key.name);
+      }
+      key = {referenced->schema, referenced->name};
     }
   }
   return db;

@@ -34,10 +34,17 @@ struct Generate {
   uint64_t seed = 0;
 };
 
+// A foreign key: the table it references, in the same database, spelt as that table is.
+struct ForeignKey {
+  std::string schema;
+  std::string name;
+};
+
 struct Table {
   std::string schema = "dbo";
   std::string name;
   std::vector<Column> columns;
+  std::vector<ForeignKey> foreignKeys;
   std::vector<std::vector<Cell>> rows;
   std::optional<Generate> generate;
   // Fault for client tests: drop the connection once this many rows went out.

@@ -364,6 +364,15 @@ bool Session::execute(const Statement& s, bool last) {
           rows, doneStatus(last, true));
       return true;
     }
+    case Statement::Kind::ListForeignKeys: {
+      std::vector<std::vector<std::string>> rows;
+      for (const auto& t : database_->tables) {
+        for (const auto& key : t.foreignKeys)
+          rows.push_back({t.schema, t.name, key.schema, key.name});
+      }
+      selectNames({"", "", "", ""}, rows, doneStatus(last, true));
+      return true;
+    }
     case Statement::Kind::ComputedColumns: {
       std::vector<std::vector<std::string>> rows;
       const Database* db =

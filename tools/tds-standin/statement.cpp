@@ -209,6 +209,9 @@ std::optional<Statement> catalogueStatement(const std::string& text) {
   if (text == kListSchemaTablesStatement) {
     return kindOnly(Statement::Kind::ListSchemaTables);
   }
+  if (text == kListForeignKeysStatement) {
+    return kindOnly(Statement::Kind::ListForeignKeys);
+  }
   std::string prefix = kComputedColumnsPrefix;
   std::string suffix = kComputedColumnsSuffix;
   if (text.size() >= prefix.size() + suffix.size() && text.rfind(prefix, 0) == 0 &&
@@ -218,8 +221,7 @@ std::optional<Statement> catalogueStatement(const std::string& text) {
     // The literal must be one well-formed string: every quote inside it doubled.
     auto asString = tokenize("'" + literal + "'");
     if (asString.size() == 1 && asString[0].kind == Token::Kind::String) {
-      auto nameTokens = tokenize(asString[0].text);
-      if (auto name = objectName(nameTokens, 0, nameTokens.size()))
+      if (auto name = parseObjectName(asString[0].text))
         s.object = *name;
       return s;
     }
@@ -229,6 +231,11 @@ std::optional<Statement> catalogueStatement(const std::string& text) {
 }
 
 }  // namespace
+
+std::optional<std::vector<std::string>> parseObjectName(const std::string& text) {
+  auto tokens = tokenize(text);
+  return objectName(tokens, 0, tokens.size());
+}
 
 std::string Statement::objectText() const {
   std::string text;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,10 @@ constexpr const char* kListUserTablesStatement =
     "select name from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1";
 constexpr const char* kListSchemaTablesStatement =
     "select name, SCHEMA_NAME(uid) from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1";
+constexpr const char* kListForeignKeysStatement =
+    "select OBJECT_SCHEMA_NAME(parent_object_id), OBJECT_NAME(parent_object_id), "
+    "OBJECT_SCHEMA_NAME(referenced_object_id), OBJECT_NAME(referenced_object_id) from "
+    "sys.foreign_keys";
 constexpr const char* kComputedColumnsPrefix =
     "select name from syscolumns where id = object_id(N'";
 constexpr const char* kComputedColumnsSuffix = "') and iscomputed = 1";
@@ -23,6 +28,7 @@ struct Statement {
     ListDatabases,
     ListUserTables,
     ListSchemaTables,  // name and schema of each table
+    ListForeignKeys,   // schema and name of the referencing and the referenced table
     ComputedColumns,   // `object` names the table; an unparsable name finds no table
     SelectAll,         // select * from `object`
     SelectVersion,
@@ -45,6 +51,10 @@ struct Statement {
   // The name as a server quotes it in "Invalid object name": the parts given, joined by ".".
   std::string objectText() const;
 };
+
+// Reads an object name as a statement writes it (`T`, `sales.T`, `[a.b]`, `db..T`) into
+// {db, schema, name}, aligned right like Statement::object; nullopt when the text is no name.
+std::optional<std::vector<std::string>> parseObjectName(const std::string& text);
 
 // Splits a batch into statements. Never throws: what it does not understand becomes a
 // SyntaxError statement, after which the batch ends.
