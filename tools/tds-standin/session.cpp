@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -489,8 +490,46 @@ bool Session::selectTable(const Statement& s, uint16_t status) {
     endStatement(done::kError, 0, 0);
     return false;
   }
+  // SQL_VARIANT_PROPERTY(c, 'BaseType') columns follow the table's: a sql_variant holding
+  // the name of the base type of c's value (NULL for NULL).
+  std::vector<Column> columns = table->columns;
+  std::vector<std::size_t> variantColumns;
+  for (const std::string& name : s.variantTypesOf) {
+    auto found = std::find_if(table->columns.begin(), table->columns.end(),
+                              [&](const Column& c) { return equalsIgnoreCase(c.name, name); });
+    if (found == table->columns.end()) {
+      error({207, 1, 16, "Invalid column name '" + name + "'.", 1});
+      endStatement(done::kError, 0, 0);
+      return false;
+    }
+    variantColumns.push_back(static_cast<std::size_t>(found - table->columns.begin()));
+    columns.push_back({"", SqlType{BaseType::SqlVariant}, true});
+  }
+  std::vector<Cell> extended;
+  auto withBaseTypes = [&](const std::vector<Cell>& row) -> const std::vector<Cell>& {
+    if (variantColumns.empty())
+      return row;
+    extended = row;
+    for (std::size_t column : variantColumns) {
+      const Cell& value = row[column];
+      Cell name;
+      if (!value.isNull()) {
+        Cell text;
+        text.kind = Cell::Kind::Bytes;
+        text.bytes = toUtf16(baseTypeName(value.kind == Cell::Kind::Variant
+                                              ? value.variant->type.base
+                                              : table->columns[column].type.base));
+        name.kind = Cell::Kind::Variant;
+        name.variant = std::make_shared<const TypedCell>(
+            TypedCell{SqlType{BaseType::NVarChar, 128}, std::move(text)});
+      }
+      extended.push_back(std::move(name));
+    }
+    return extended;
+  };
+
   EncodeContext context{tdsVersion_, textSize_, db};
-  RowEncoder encoder(table->columns, table->name, context);
+  RowEncoder encoder(columns, table->name, context);
   encoder.putColMetadata(out);
   uint64_t total = fmtOnly_ ? 0 : table->rowCount();
   uint64_t sent = 0;
@@ -505,9 +544,9 @@ bool Session::selectTable(const Statement& s, uint16_t status) {
     }
     if (table->generate) {
       synthetic.fill(sent, generated);
-      encoder.putRow(out, generated);
+      encoder.putRow(out, withBaseTypes(generated));
     } else {
-      encoder.putRow(out, table->rows[sent]);
+      encoder.putRow(out, withBaseTypes(table->rows[sent]));
     }
     if (out.size() >= flushAt) {
       channel_.sendFullPackets();

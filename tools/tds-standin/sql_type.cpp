@@ -56,6 +56,20 @@ constexpr Known kKnown[] = {
     {"geography", BaseType::Geography, Known::None, 0, 0, false},
 };
 
+}  // namespace
+
+const char* baseTypeName(BaseType base) {
+  if (base == BaseType::SysName)
+    return "nvarchar";
+  for (const Known& known : kKnown) {
+    if (known.base == base)
+      return known.name;
+  }
+  return "";
+}
+
+namespace {
+
 std::string lower(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });

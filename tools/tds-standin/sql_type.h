@@ -41,6 +41,10 @@ enum class BaseType {
   Geography,
 };
 
+// SQL Server's name of a base type as SQL_VARIANT_PROPERTY gives it: "int", "nvarchar" (also
+// for sysname), "timestamp" (also for rowversion).
+const char* baseTypeName(BaseType base);
+
 // A column type as SQL Server spells it: `decimal(10,2)`, `nvarchar(max)`, `datetime2(3)`.
 struct SqlType {
   static constexpr int kMax = -1;

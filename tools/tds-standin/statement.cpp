@@ -186,14 +186,32 @@ Statement parseSelect(const std::vector<Token>& t, std::size_t begin, std::size_
     s.kind = Statement::Kind::SelectVersion;
     return s;
   }
-  if (begin + 3 < end && t[begin + 1].kind == Token::Kind::Symbol && t[begin + 1].text == "*" &&
-      isKeyword(t[begin + 2], "FROM")) {
-    if (auto name = objectName(t, begin + 3, end)) {
+  std::size_t from = begin + 2;
+  if (begin + 3 < end && t[begin + 1].kind == Token::Kind::Symbol && t[begin + 1].text == "*") {
+    // , SQL_VARIANT_PROPERTY(column, 'BaseType') as often as asked
+    auto isSymbol = [&](std::size_t at, const char* symbol) {
+      return at < end && t[at].kind == Token::Kind::Symbol && t[at].text == symbol;
+    };
+    while (isSymbol(from, ",")) {
+      if (!(from + 6 < end && isKeyword(t[from + 1], "SQL_VARIANT_PROPERTY") &&
+            isSymbol(from + 2, "(") && isName(t[from + 3]) && isSymbol(from + 4, ",") &&
+            t[from + 5].kind == Token::Kind::String &&
+            isKeyword(Token{Token::Kind::Word, t[from + 5].text}, "BASETYPE") &&
+            isSymbol(from + 6, ")"))) {
+        return syntaxError(from + 1 < end ? t[from + 1].text : t[from].text);
+      }
+      s.variantTypesOf.push_back(t[from + 3].text);
+      from += 7;
+    }
+  }
+  if (from + 1 < end && t[begin + 1].kind == Token::Kind::Symbol && t[begin + 1].text == "*" &&
+      isKeyword(t[from], "FROM")) {
+    if (auto name = objectName(t, from + 1, end)) {
       s.kind = Statement::Kind::SelectAll;
       s.object = *name;
       return s;
     }
-    return syntaxError(t[begin + 3].text);
+    return syntaxError(t[from + 1].text);
   }
   return syntaxError(begin + 1 < end ? t[begin + 1].text : t[begin].text);
 }

@@ -30,7 +30,7 @@ struct Statement {
     ListSchemaTables,  // name and schema of each table
     ListForeignKeys,   // schema and name of the referencing and the referenced table
     ComputedColumns,   // `object` names the table; an unparsable name finds no table
-    SelectAll,         // select * from `object`
+    SelectAll,         // select * from `object`, maybe with `variantTypesOf`
     SelectVersion,
     Use,  // `object` holds the database name
     SetTextSize,
@@ -44,6 +44,9 @@ struct Statement {
   // A multi-part object name without brackets or quotes: {db, schema, name} aligned right,
   // so a one-part name is {"", "", name}.
   std::vector<std::string> object;
+  // select *, SQL_VARIANT_PROPERTY(c, 'BaseType'), ... from `object`: the columns c, whose
+  // values' base types follow the table's columns.
+  std::vector<std::string> variantTypesOf;
   int64_t number = 0;  // SET TEXTSIZE
   bool on = false;     // SET FMTONLY, SET NOCOUNT
   std::string near;
