@@ -20,9 +20,9 @@ using namespace server;  // Value, its kinds and the ft* names
 // The names the conversion errors give the kinds of a value, after the platform's variants.
 const char* kindName(const Value& value) {
   static constexpr const char* names[] = {
-      "Empty",    "Null",    "Boolean",  "ShortInt", "Byte",      "Smallint",
-      "Word",     "Integer", "LongWord", "Int64",    "Single",    "Double",
-      "Currency", "Date",    "Decimal",  "OleStr",   "Array Byte"};
+      "Empty",    "Null",    "Boolean",  "ShortInt", "Byte",       "Smallint",
+      "Word",     "Integer", "LongWord", "Int64",    "Single",     "Double",
+      "Currency", "Date",    "Decimal",  "OleStr",   "Array Byte", "OleStr"};
   static_assert(std::size(names) == std::variant_size_v<Value>);
   return names[value.index()];
 }
@@ -283,6 +283,9 @@ std::string ValueText::variantText(const Value& value) const {
           return dateTimeText(held.days, DateTimeUse::dateAndTime, formats_);
         } else if constexpr (std::is_same_v<Held, std::u16string>) {
           return codeset_.fromUtf16(std::u16string_view(held).substr(0, held.find(u'\0')));
+        } else if constexpr (std::is_same_v<Held, NationalText>) {
+          return codeset_.fromUtf16(
+              std::u16string_view(held.text).substr(0, held.text.find(u'\0')));
         } else {
           cannotConvert(value, "OleStr");
         }

@@ -9,7 +9,6 @@ namespace velmora::server {
 namespace {
 
 // SQL Server's own types as Microsoft's drivers number them; FreeTDS uses the same codes.
-constexpr int kSqlSsVariant = -150;
 constexpr int kSqlSsUdt = -151;
 constexpr int kSqlSsXml = -152;
 constexpr int kSqlSsTime2 = -154;
@@ -116,7 +115,7 @@ Shape shapeOf(const OdbcColumnInfo& info) {
     case SQL_GUID:
       return {ado::adGUID, 16, 0, 0, FetchKind::guid, true};
     case kSqlSsVariant:
-      return {ado::adVariant, 8016, 0, 0, FetchKind::text, false, true};
+      return {ado::adVariant, 8016, 0, 0, FetchKind::variant, false, true};
     default:
       return {ado::adUserDefined, length, 0, 0, FetchKind::none};
   }

@@ -9,6 +9,9 @@
 // fetched (the kind of value and its buffer). No ODBC types: SQL type codes are plain ints.
 namespace velmora::server {
 
+// SQL Server's sql_variant as Microsoft's drivers and FreeTDS number it (SQL_SS_VARIANT).
+inline constexpr int kSqlSsVariant = -150;
+
 // What the driver reports of one result column.
 struct OdbcColumnInfo {
   std::u16string name;
@@ -41,6 +44,7 @@ enum class FetchKind {
   guid,            // text {XXXXXXXX-...}
   text,            // UTF-16 text
   bytes,           // Bytes
+  variant,         // sql_variant: by the base type of each value (odbc_variant.h)
   none,            // a type the layer cannot read: supplied as an empty value
 };
 

@@ -7,6 +7,7 @@
 #include "server/instance_lookup.h"
 #include "server/odbc_diagnostics.h"
 #include "server/odbc_statement.h"
+#include "server/odbc_variant.h"
 #include "server/utf.h"
 
 namespace velmora::server {
@@ -114,7 +115,14 @@ class OdbcConnection final : public Connection {
   }
 
   std::unique_ptr<Recordset> openTable(const std::u16string& nameAsSent) override {
-    return odbc::openRecordset(execute(u"select * from " + nameAsSent));
+    std::shared_ptr<odbc::Statement> statement = execute(u"select * from " + nameAsSent);
+    std::size_t columnCount = 0;
+    const std::vector<std::u16string> variants = odbc::variantColumnNames(*statement, columnCount);
+    if (variants.empty())
+      return odbc::openRecordset(std::move(statement));
+    // The driver keeps each value's base type to itself: the server names it beside the
+    // columns, in a read that replaces this one before any row is fetched.
+    return odbc::openRecordset(execute(variantTypesRead(nameAsSent, variants)), columnCount);
   }
 
  private:

@@ -11,6 +11,7 @@
 #include "server/odbc_diagnostics.h"
 #include "server/odbc_statement.h"
 #include "server/odbc_values.h"
+#include "server/odbc_variant.h"
 
 namespace velmora::server::odbc {
 namespace {
@@ -42,6 +43,7 @@ SQLSMALLINT cTypeOf(FetchKind kind) {
     case FetchKind::guid:
       return SQL_C_GUID;
     case FetchKind::text:
+    case FetchKind::variant:
       return SQL_C_WCHAR;
     case FetchKind::bytes:
     case FetchKind::none:
@@ -154,7 +156,8 @@ Value fixedValue(const ColumnPlan& plan, const std::byte* data, std::size_t leng
         return std::move(*converted);
       throwUnreadable(plan, "not a date or time: " + std::string(text));
     }
-    case FetchKind::text: {
+    case FetchKind::text:
+    case FetchKind::variant: {
       std::u16string text(length / sizeof(char16_t), u'\0');
       if (!text.empty())
         std::memcpy(text.data(), data, text.size() * sizeof(char16_t));
@@ -181,9 +184,10 @@ struct BoundColumn {
 
 class OdbcRecordset final : public Recordset {
  public:
-  explicit OdbcRecordset(std::shared_ptr<Statement> statement) : statement_(std::move(statement)) {
+  OdbcRecordset(std::shared_ptr<Statement> statement, std::size_t tableColumns)
+      : statement_(std::move(statement)) {
     findFirstResult();
-    describeColumns();
+    describeColumns(tableColumns);
     if (!plans_.empty()) {
       blockFetch_ = std::none_of(plans_.begin(), plans_.end(),
                                  [](const ColumnPlan& plan) { return plan.isLong; });
@@ -264,9 +268,12 @@ class OdbcRecordset final : public Recordset {
     return text;
   }
 
-  void describeColumns() {
+  // The result's first `tableColumns` columns (all for 0) are its columns; each further one
+  // names the base type of the next sql_variant column's value.
+  void describeColumns(std::size_t tableColumns) {
     SQLSMALLINT count = 0;
     check(SQLNumResultCols(handle(), &count), HandleKind::statement, handle(), "SQLNumResultCols");
+    const std::size_t shown = tableColumns == 0 ? static_cast<std::size_t>(count) : tableColumns;
     for (SQLUSMALLINT column = 1; column <= count; ++column) {
       OdbcColumnInfo info;
       info.name = textAttribute(column, SQL_DESC_NAME);
@@ -281,9 +288,15 @@ class OdbcRecordset final : public Recordset {
       info.updatable = numericAttribute(column, SQL_DESC_UPDATABLE) != SQL_ATTR_READONLY;
       info.nullable = numericAttribute(column, SQL_DESC_NULLABLE) != SQL_NO_NULLS;
       plans_.push_back(planColumn(info));
-      descriptions_.push_back(plans_.back().description);
+      if (plans_.size() <= shown)
+        descriptions_.push_back(plans_.back().description);
     }
-    values_.assign(plans_.size(), Empty{});
+    std::size_t typeColumn = shown;
+    baseTypeColumns_.assign(descriptions_.size(), kNoBaseType);
+    for (std::size_t i = 0; i < descriptions_.size() && typeColumn < plans_.size(); ++i)
+      if (plans_[i].kind == FetchKind::variant)
+        baseTypeColumns_[i] = typeColumn++;
+    values_.assign(descriptions_.size(), Empty{});
   }
 
   void bindColumns() {
@@ -325,7 +338,7 @@ class OdbcRecordset final : public Recordset {
     if (blockFetch_ ? nextBlockRow() : fetchOneRow())
       return;
     eof_ = true;
-    values_.assign(plans_.size(), Empty{});
+    values_.assign(descriptions_.size(), Empty{});
   }
 
   bool nextBlockRow() {
@@ -346,7 +359,7 @@ class OdbcRecordset final : public Recordset {
     }
     if (rowStatus_[rowInBlock_] == SQL_ROW_ERROR)
       throw DataAccessError("The driver could not read a row of the result.");
-    for (std::size_t i = 0; i < plans_.size(); ++i)
+    for (std::size_t i = 0; i < values_.size(); ++i)
       values_[i] = boundValue(i);
     return true;
   }
@@ -389,20 +402,36 @@ class OdbcRecordset final : public Recordset {
     if (rc == SQL_NO_DATA)
       return false;
     check(rc, HandleKind::statement, handle(), "SQLFetch");
-    for (std::size_t i = 0; i < plans_.size(); ++i)
-      values_[i] = fetchedValue(i);
+    for (std::size_t i = 0; i < values_.size(); ++i)
+      values_[i] =
+          baseTypeColumns_[i] == kNoBaseType ? fetchedValue(i, plans_[i]) : variantValue(i);
     return true;
+  }
+
+  // A sql_variant value, fetched as its base type, which the column after the table's
+  // columns names.
+  Value variantValue(std::size_t i) {
+    const std::size_t typeColumn = baseTypeColumns_[i];
+    const Value baseType = fetchedValue(typeColumn, plans_[typeColumn]);
+    const auto* name = std::get_if<std::u16string>(&baseType);
+    if (name == nullptr)
+      return Null{};
+    const VariantFetch fetch = variantFetchOf(std::string(name->begin(), name->end()));
+    ColumnPlan plan = plans_[i];
+    plan.kind = fetch.kind;
+    plan.fractionDigits = kDriverFractionDigits;
+    return taggedVariantValue(fetchedValue(i, plan), fetch.tag);
   }
 
   // One column of the current row through SQLGetData: text and bytes piece by piece, so a
   // value of any length arrives whole.
-  Value fetchedValue(std::size_t i) {
-    const ColumnPlan& plan = plans_[i];
+  Value fetchedValue(std::size_t i, const ColumnPlan& plan) {
     if (plan.kind == FetchKind::none)
       return Empty{};
     const auto column = static_cast<SQLUSMALLINT>(i + 1);
     const SQLSMALLINT cType = cTypeOf(plan.kind);
-    if (plan.kind != FetchKind::text && plan.kind != FetchKind::bytes) {
+    if (plan.kind != FetchKind::text && plan.kind != FetchKind::bytes &&
+        plan.kind != FetchKind::variant) {
       std::byte buffer[64] = {};
       SQLLEN indicator = 0;
       check(SQLGetData(handle(), column, cType, buffer, sizeof buffer, &indicator),
@@ -437,9 +466,13 @@ class OdbcRecordset final : public Recordset {
     return fixedValue(plan, whole.data(), whole.size());
   }
 
+  static constexpr std::size_t kNoBaseType = static_cast<std::size_t>(-1);
+
   std::shared_ptr<Statement> statement_;
-  std::vector<ColumnPlan> plans_;
+  std::vector<ColumnPlan> plans_;  // every column of the result, base type columns included
   std::vector<ColumnDescription> descriptions_;
+  // For each column, the result column that names its sql_variant value's base type.
+  std::vector<std::size_t> baseTypeColumns_;
   std::vector<Value> values_;
   bool eof_ = false;
   bool moved_ = false;
@@ -457,8 +490,32 @@ class OdbcRecordset final : public Recordset {
 
 }  // namespace
 
-std::unique_ptr<Recordset> openRecordset(std::shared_ptr<Statement> statement) {
-  return std::make_unique<OdbcRecordset>(std::move(statement));
+std::unique_ptr<Recordset> openRecordset(std::shared_ptr<Statement> statement,
+                                         std::size_t tableColumns) {
+  return std::make_unique<OdbcRecordset>(std::move(statement), tableColumns);
+}
+
+std::vector<std::u16string> variantColumnNames(const Statement& statement,
+                                               std::size_t& columnCount) {
+  SQLSMALLINT count = 0;
+  check(SQLNumResultCols(statement.handle(), &count), HandleKind::statement, statement.handle(),
+        "SQLNumResultCols");
+  columnCount = static_cast<std::size_t>(count);
+  std::vector<std::u16string> names;
+  for (SQLUSMALLINT column = 1; column <= count; ++column) {
+    std::u16string name(256, u'\0');
+    SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
+    SQLULEN size = 0;
+    check(SQLDescribeColW(statement.handle(), column, reinterpret_cast<SQLWCHAR*>(name.data()),
+                          static_cast<SQLSMALLINT>(name.size()), &length, &type, &size, &digits,
+                          &nullable),
+          HandleKind::statement, statement.handle(), "SQLDescribeCol");
+    if (type == kSqlSsVariant) {
+      name.resize(std::min(name.size() - 1, static_cast<std::size_t>(length)));
+      names.push_back(std::move(name));
+    }
+  }
+  return names;
 }
 
 }  // namespace velmora::server::odbc

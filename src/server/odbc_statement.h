@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "server/data_access.h"
 
@@ -32,7 +33,15 @@ class Statement {
   void* handle_ = nullptr;
 };
 
-// Reads the rows of an executed statement. Throws DataAccessError.
-std::unique_ptr<Recordset> openRecordset(std::shared_ptr<Statement> statement);
+// Reads the rows of an executed statement. With `tableColumns` set, the result's columns
+// after the first `tableColumns` name, in order, the base type of each sql_variant column's
+// value (variantTypesRead) and are not columns of the recordset. Throws DataAccessError.
+std::unique_ptr<Recordset> openRecordset(std::shared_ptr<Statement> statement,
+                                         std::size_t tableColumns = 0);
+
+// The names of the sql_variant columns of an executed statement's result, and in
+// `columnCount` the number of all its columns. Throws DataAccessError.
+std::vector<std::u16string> variantColumnNames(const Statement& statement,
+                                               std::size_t& columnCount);
 
 }  // namespace velmora::server::odbc

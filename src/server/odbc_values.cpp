@@ -190,11 +190,12 @@ std::optional<std::u16string> temporalText(std::string_view driverText, Temporal
         return std::nullopt;
       fraction = *digits;
     }
-    fraction.resize(fractionDigits, '0');
+    if (fractionDigits != kDriverFractionDigits)
+      fraction.resize(fractionDigits, '0');
     if (!text.empty())
       text += ' ';
     text += padded(*hour, 2) + ':' + std::string(*minute) + ':' + std::string(*second);
-    if (fractionDigits > 0)
+    if (!fraction.empty())
       text += '.' + fraction;
   }
 

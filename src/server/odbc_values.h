@@ -30,11 +30,16 @@ std::u16string guidText(std::uint32_t data1, std::uint16_t data2, std::uint16_t 
 // The SQL Server types whose values are supplied as text in a fixed form.
 enum class TemporalKind { date, time, dateTime2, dateTimeOffset };
 
+// As fraction digits: as many as the driver's text has (a sql_variant value, whose own scale
+// the driver writes).
+inline constexpr unsigned kDriverFractionDigits = ~0u;
+
 // Rewrites the driver's text of a date, time, datetime2 or datetimeoffset value in the form
 // "YYYY-MM-DD", "hh:mm:ss[.f]", "YYYY-MM-DD hh:mm:ss[.f]" or "YYYY-MM-DD hh:mm:ss[.f] +hh:mm"
-// with exactly `fractionDigits` digits after the seconds (none and no '.' for 0). Accepts a 'T'
-// between date and time, any number of fraction digits and an offset with or without a blank
-// before it. Nothing when the text does not have that shape.
+// with exactly `fractionDigits` digits after the seconds (none and no '.' for 0), or those of
+// the text for kDriverFractionDigits. Accepts a 'T' between date and time, any number of
+// fraction digits and an offset with or without a blank before it. Nothing when the text does
+// not have that shape.
 std::optional<std::u16string> temporalText(std::string_view driverText, TemporalKind kind,
                                            unsigned fractionDigits);
 

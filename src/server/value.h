@@ -35,11 +35,17 @@ struct DateTime {
   friend bool operator==(DateTime, DateTime) = default;
 };
 using Bytes = std::vector<std::uint8_t>;
+// The text of a sql_variant whose base type is nchar or nvarchar: a Unicode text that the
+// script writes as a Unicode literal. (Every other text value is a std::u16string.)
+struct NationalText {
+  std::u16string text;
+  friend bool operator==(const NationalText&, const NationalText&) = default;
+};
 
 // Text values are UTF-16, as the platform's wide strings.
 using Value = std::variant<Empty, Null, bool, std::int8_t, std::uint8_t, std::int16_t,
                            std::uint16_t, std::int32_t, std::uint32_t, std::int64_t, float, double,
-                           Currency, DateTime, Decimal, std::u16string, Bytes>;
+                           Currency, DateTime, Decimal, std::u16string, Bytes, NationalText>;
 
 // A Null or empty value counts as NULL.
 inline bool isNullOrEmpty(const Value& value) {

@@ -273,7 +273,7 @@ TEST_F(StandinTest, SuppliesEveryValueExactly) {
       {u"Picture", bytes({0, 0xFF}), bytes({0x41})},
       {u"Guid", text(u"{00000000-0000-0000-0000-000000000000}"),
        text(u"{6F9619FF-8B86-D011-B42D-00C04FC964FF}")},
-      {u"Any", text(u"-5"), text(u"变体")},
+      {u"Any", std::int32_t{-5}, NationalText{u"变体"}},
       {u"MaxText", text(u""), text(u"max")},
       {u"MaxWide", text(u""), text(u"最大")},
       {u"MaxBin", Bytes{}, bytes({1, 2})},

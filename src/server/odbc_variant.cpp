@@ -1,0 +1,109 @@
+#include "server/odbc_variant.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdint>
+#include <optional>
+
+#include "server/identifier.h"
+
+namespace velmora::server {
+namespace {
+
+struct BaseTypeFetch {
+  std::string_view baseType;
+  VariantFetch fetch;
+};
+
+using Tag = VariantFetch::Tag;
+
+// Every type a sql_variant can hold. The date and time kinds come as the driver's text with
+// the value's own fraction digits.
+constexpr std::array<BaseTypeFetch, 24> kFetches{{
+    {"bit", {FetchKind::flag}},
+    {"tinyint", {FetchKind::unsigned8}},
+    {"smallint", {FetchKind::integer16}},
+    {"int", {FetchKind::integer32}},
+    {"bigint", {FetchKind::integer64}},
+    {"real", {FetchKind::real32}},
+    {"float", {FetchKind::real64}},
+    {"smallmoney", {FetchKind::decimal, Tag::currency}},
+    {"money", {FetchKind::decimal, Tag::currency}},
+    {"decimal", {FetchKind::decimal}},
+    {"numeric", {FetchKind::decimal}},
+    {"smalldatetime", {FetchKind::dateTime}},
+    {"datetime", {FetchKind::dateTime}},
+    {"date", {FetchKind::date}},
+    {"time", {FetchKind::time}},
+    {"datetime2", {FetchKind::dateTime2}},
+    {"datetimeoffset", {FetchKind::dateTimeOffset}},
+    {"char", {FetchKind::text}},
+    {"varchar", {FetchKind::text}},
+    {"nchar", {FetchKind::text, Tag::national}},
+    {"nvarchar", {FetchKind::text, Tag::national}},
+    {"binary", {FetchKind::bytes}},
+    {"varbinary", {FetchKind::bytes}},
+    {"uniqueidentifier", {FetchKind::guid}},
+}};
+
+bool sameWord(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// A decimal of at most four places as a count of ten-thousandths; nothing when it does not
+// fit.
+std::optional<Currency> currencyOf(const Decimal& amount) {
+  if (amount.scale > 4)
+    return std::nullopt;
+  unsigned __int128 units = amount.digits;
+  for (unsigned scale = amount.scale; scale < 4; ++scale)
+    units *= 10;
+  if (units > static_cast<unsigned __int128>(INT64_MAX) + (amount.negative ? 1 : 0))
+    return std::nullopt;
+  const auto low = static_cast<std::uint64_t>(units);
+  return Currency{amount.negative ? static_cast<std::int64_t>(0 - low)
+                                  : static_cast<std::int64_t>(low)};
+}
+
+}  // namespace
+
+std::u16string variantTypesRead(std::u16string_view nameAsSent,
+                                const std::vector<std::u16string>& variantColumns) {
+  std::u16string text = u"select *";
+  for (const std::u16string& column : variantColumns)
+    text += u", SQL_VARIANT_PROPERTY(" + enclosed(column, u'[', u']') + u", 'BaseType')";
+  text += u" from ";
+  text += nameAsSent;
+  return text;
+}
+
+VariantFetch variantFetchOf(std::string_view baseType) {
+  for (const BaseTypeFetch& entry : kFetches)
+    if (sameWord(entry.baseType, baseType))
+      return entry.fetch;
+  // A base type of a later server version: its text.
+  return {};
+}
+
+Value taggedVariantValue(Value fetched, VariantFetch::Tag tag) {
+  switch (tag) {
+    case Tag::asFetched:
+      break;
+    case Tag::national:
+      if (auto* text = std::get_if<std::u16string>(&fetched))
+        return NationalText{std::move(*text)};
+      break;
+    case Tag::currency:
+      if (const auto* amount = std::get_if<Decimal>(&fetched))
+        if (const auto currency = currencyOf(*amount))
+          return *currency;
+      break;
+  }
+  return fetched;
+}
+
+}  // namespace velmora::server
