@@ -306,6 +306,52 @@ TEST_F(StandinTest, SuppliesEveryValueExactly) {
   }
 }
 
+// FreeTDS keeps a sql_variant's base type to itself, so a table with sql_variant columns is
+// read with the server naming each value's base type; every base type comes as its own kind.
+TEST_F(StandinTest, VariantValuesComeAsTheirBaseType) {
+  const Value expected[] = {
+      std::uint8_t{255},
+      std::int16_t{-32768},
+      std::int32_t{INT32_MIN},
+      std::int64_t{INT64_MAX},
+      0.1f,
+      0.30000000000000004,
+      Currency{INT64_MIN},
+      Currency{2147483647},
+      *parseDecimal("-12345.123456789012345678901234567890123"),
+      *parseDecimal("123456789012345678"),
+      true,
+      false,
+      dayNumber(2023, 1, 5, 9, 5, 7, 997),
+      dayNumber(2079, 6, 6, 23, 59, 0, 0),
+      std::u16string(u"0001-01-01"),
+      std::u16string(u"23:59:59.999"),
+      std::u16string(u"9999-12-31 23:59:59.9999999"),
+      std::u16string(u"2023-06-30 20:15:00.25 +08:00"),
+      std::u16string(u"AB    "),
+      std::u16string(u"长文本"),
+      NationalText{u"Zoë "},
+      NationalText{u"张三😀"},
+      Bytes{1, 2, 0, 0},
+      Bytes{0x41, 0x42},
+      std::u16string(u"{6F9619FF-8B86-D011-B42D-00C04FC964FF}"),
+      Null{},
+  };
+  start(std::string(VELMORA_TEST_DATA_DIR) + "/e2e/catalogue.json", kSamplePassword);
+  auto connection = connect(u"Real Works");
+  auto rows = connection->openTable(u"Variants");
+  ASSERT_EQ(rows->columns().size(), 2u);
+  EXPECT_EQ(rows->columns()[1].type, ado::adVariant);
+  const auto all = readAll(*rows);
+  ASSERT_EQ(all.size(), std::size(expected));
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    SCOPED_TRACE(i + 1);
+    EXPECT_EQ(all[i][1], expected[i]);
+  }
+  EXPECT_EQ(statementsSent().back(),
+            "select *, SQL_VARIANT_PROPERTY([V], 'BaseType') from Variants");
+}
+
 TEST_F(StandinTest, LongValuesArriveWhole) {
   ScratchFolder folder;
   std::u16string wideText;
