@@ -3,11 +3,13 @@
 
 #include "server/odbc_connection.h"
 #include "server/odbc_driver_check.h"
+#include "session/host_streams.h"
 #include "window/message_presenter.h"
 #include "window/program_start.h"
 #include "window/window_texts.h"
 
 int main(int argc, char** argv) {
+  velmora::session::guardStandardStreams();
   // Script text goes out in the codeset of the user's locale.
   std::setlocale(LC_ALL, "");
   QApplication application(argc, argv);

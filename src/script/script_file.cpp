@@ -172,6 +172,10 @@ void ScriptFile::prepare() {
   }
 }
 
+std::optional<OutputLock> ScriptFile::lockForRun() {
+  return OutputLock(kFileName);
+}
+
 void ScriptFile::ResetInitDataFile() {
   replaceWithEmptyFile();
 }

@@ -35,7 +35,9 @@ class ScriptFile final : public ScriptOutput {
   // When a host first shows itself: replaces the file with an empty one, unless a run (of
   // another process) holds it. Reports nothing.
   void prepare() override;
-  // Before every run, under the run's OutputLock on kFileName: leaves the file existing and
+  // The lock on kFileName in the current directory.
+  std::optional<OutputLock> lockForRun() override;
+  // Before every run, under the run's lock: leaves the file existing and
   // empty, except a folder or a file this process may not write. A link is removed, never
   // followed. Reports nothing.
   void ResetInitDataFile() override;

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 #include "script/codeset.h"
+#include "script/output_lock.h"
 
 namespace velmora::script {
 
@@ -16,6 +18,10 @@ class ScriptOutput {
   virtual const Codeset& codeset() const = 0;
   // Before the first run: an empty script. Reports nothing.
   virtual void prepare() = 0;
+  // Taken before the reset and held to the end of a run, so that one run at a time writes
+  // the output, in any process. Throws OutputBusyError when another run holds it. An output
+  // that no other run can share (standard output) needs none.
+  virtual std::optional<OutputLock> lockForRun() = 0;
   // Before every run: an empty script. Reports nothing.
   virtual void ResetInitDataFile() = 0;
   // Appends one line. Throws when it cannot be written.

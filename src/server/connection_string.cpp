@@ -141,11 +141,15 @@ std::u16string odbcAttributeValue(std::u16string_view value) {
                      (value.empty() || (!isBlank(value.front()) && !isBlank(value.back())));
   if (plain)
     return std::u16string(value);
-  // FreeTDS ends a braced value at the first "};" and reads "}}" as two characters: a '}'
-  // stays single, and a value holding "};" cannot be passed at all.
-  if (value.find(u"};") != std::u16string_view::npos)
+  if (!driverCanTake(value))
     throw DataAccessError("A connection value holding \"};\" cannot be passed to the driver.");
   return u"{" + std::u16string(value) + u"}";
+}
+
+bool driverCanTake(std::u16string_view value) {
+  // FreeTDS ends a braced value at the first "};" and reads "}}" as two characters: a '}'
+  // stays single, and a value holding "};" cannot be passed at all.
+  return value.find(u"};") == std::u16string_view::npos;
 }
 
 std::u16string odbcConnectionString(const ConnectionProperties& properties,

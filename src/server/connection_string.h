@@ -37,7 +37,10 @@ std::u16string odbcConnectionString(const ConnectionProperties& properties,
                                     std::optional<unsigned> instancePort = std::nullopt);
 
 // One ODBC attribute value as FreeTDS reads it: bare when plain, else between braces. Throws
-// DataAccessError for a value holding "};", which FreeTDS cannot read back.
+// DataAccessError for a value the driver cannot take (see driverCanTake).
 std::u16string odbcAttributeValue(std::u16string_view value);
+
+// Whether FreeTDS can be given `value` as an attribute: not when it holds "};".
+bool driverCanTake(std::u16string_view value);
 
 }  // namespace velmora::server

@@ -43,6 +43,9 @@ void ExportSession::run(bool withGoLines) {
   // or start a second run inside it.
   if (isRunning())
     return;
+  // From the reset to the last line, no run of another process writes the same script; a
+  // run that finds one under way fails here, before it touches the file.
+  const std::optional<script::OutputLock> lock = output_->lockForRun();
   output_->ResetInitDataFile();
   run_.MakeInitDataSql(withGoLines);
 }

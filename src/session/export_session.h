@@ -42,8 +42,9 @@ class ExportSession {
   void openDatabase(const server::ConnectionInputs& inputs, std::u16string_view listedName,
                     server::TableList& tables);
   // Empties the script, then writes the statements of every ticked table and the trailer,
-  // each followed by a GO line when `withGoLines`. Throws what the reader, the value texts
-  // and the script output throw; the lines written so far stay.
+  // each followed by a GO line when `withGoLines`. Throws script::OutputBusyError, touching
+  // nothing, while a run of another process writes the same script; else what the reader,
+  // the value texts and the script output throw; the lines written so far stay.
   void run(bool withGoLines);
 
  private:

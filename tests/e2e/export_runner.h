@@ -34,13 +34,25 @@ inline std::string readFile(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// Runs the velmora-export this build made with `directory` as its current directory; its
-// output streams go to files beside the script and are read back. The program is killed
-// when it runs longer than `timeout`.
-inline ExportResult runExport(const std::filesystem::path& directory,
-                              const std::vector<std::string>& arguments,
-                              const EnvironmentChanges& changes,
-                              std::chrono::seconds timeout = std::chrono::seconds(60)) {
+// A velmora-export started and not yet waited for.
+struct StartedExport {
+  pid_t pid = -1;
+  std::filesystem::path outPath;
+  std::filesystem::path errPath;
+};
+
+// Where the child's standard error goes: a file beside the script, read back afterwards, or
+// a pipe whose reading end is closed before the program starts (as after `| head -0`).
+enum class ErrorStream { file, brokenPipe };
+
+// Starts the velmora-export this build made with `directory` as its current directory; its
+// output streams go to files beside the script (`stdout.txt`, `stderr.txt`, or with `tag`
+// before the dot).
+inline StartedExport startExport(const std::filesystem::path& directory,
+                                 const std::vector<std::string>& arguments,
+                                 const EnvironmentChanges& changes,
+                                 ErrorStream errorStream = ErrorStream::file,
+                                 const std::string& tag = "") {
   std::map<std::string, std::string> variables;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string text = *entry;
@@ -68,39 +80,64 @@ inline ExportResult runExport(const std::filesystem::path& directory,
     argv.push_back(argument.data());
   argv.push_back(nullptr);
 
-  const std::filesystem::path outPath = directory / "stdout.txt";
-  const std::filesystem::path errPath = directory / "stderr.txt";
-  const pid_t pid = ::fork();
-  if (pid < 0)
+  StartedExport started{-1, directory / ("stdout" + tag + ".txt"),
+                        directory / ("stderr" + tag + ".txt")};
+  int errorPipe[2] = {-1, -1};
+  if (errorStream == ErrorStream::brokenPipe && ::pipe(errorPipe) != 0)
+    throw std::runtime_error("pipe failed");
+  started.pid = ::fork();
+  if (started.pid < 0)
     throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (started.pid == 0) {
+    const int out = ::open(started.outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = errorStream == ErrorStream::file
+                        ? ::open(started.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)
+                        : errorPipe[1];
+    if (errorStream == ErrorStream::brokenPipe)
+      ::close(errorPipe[0]);
     if (out < 0 || err < 0 || ::dup2(out, STDOUT_FILENO) < 0 || ::dup2(err, STDERR_FILENO) < 0 ||
         ::chdir(directory.c_str()) != 0)
       ::_exit(127);
     ::execve(program.c_str(), argv.data(), envp.data());
     ::_exit(127);
   }
+  if (errorStream == ErrorStream::brokenPipe) {
+    ::close(errorPipe[0]);
+    ::close(errorPipe[1]);
+  }
+  return started;
+}
 
+// Waits for a started export; kills it when it runs longer than `timeout`.
+inline ExportResult finishExport(const StartedExport& started,
+                                 std::chrono::seconds timeout = std::chrono::seconds(60)) {
   ExportResult result;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   int status = 0;
-  while (::waitpid(pid, &status, WNOHANG) == 0) {
+  while (::waitpid(started.pid, &status, WNOHANG) == 0) {
     if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
+      ::kill(started.pid, SIGKILL);
+      ::waitpid(started.pid, &status, 0);
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   if (WIFEXITED(status))
     result.exitCode = WEXITSTATUS(status);
-  result.standardOutput = readFile(outPath);
-  result.standardError = readFile(errPath);
-  std::filesystem::remove(outPath);
-  std::filesystem::remove(errPath);
+  result.standardOutput = readFile(started.outPath);
+  result.standardError = readFile(started.errPath);
+  std::filesystem::remove(started.outPath);
+  std::filesystem::remove(started.errPath);
   return result;
+}
+
+// Runs the exporter to its end (see startExport and finishExport).
+inline ExportResult runExport(const std::filesystem::path& directory,
+                              const std::vector<std::string>& arguments,
+                              const EnvironmentChanges& changes,
+                              std::chrono::seconds timeout = std::chrono::seconds(60),
+                              ErrorStream errorStream = ErrorStream::file) {
+  return finishExport(startExport(directory, arguments, changes, errorStream), timeout);
 }
 
 }  // namespace velmora::e2e

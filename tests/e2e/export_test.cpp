@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "e2e/export_runner.h"
 #include "support/script_lines.h"
@@ -203,6 +205,11 @@ TEST_F(ExportTest, FailuresExitWithTheirCodeAndText) {
        {},
        2,
        kConnectFailure},
+      {"password the driver cannot take",
+       {"--database", "Shop"},
+       {{"VELMORA_PASSWORD", "a};b"}},
+       2,
+       "The password holds \"};\", which the ODBC driver cannot take.\n"},
       {"unknown database", {"--database", "Nope"}, {}, 1, "Database 'Nope' not found.\n"},
       {"unknown table",
        {"--database", "Shop", "--tables", "Dept,Nope"},
@@ -249,6 +256,53 @@ TEST_F(ExportTest, DroppedConnectionWritesEveryRowSentAndNoTrailer) {
                                     "insert Items (ID,Label) Values('2','two')",
                                     "GO",
                                 }));
+}
+
+// Progress lines that cannot be written (standard error a pipe that nobody reads any more)
+// are no failure: the script is written whole.
+TEST_F(ExportTest, BrokenStandardErrorIsNoFailure) {
+  const ExportResult result =
+      runExport(directory_, {"--server", sample_->serverText(), "--database", "Shop"},
+                {{"LC_ALL", "C.UTF-8"}, {"VELMORA_PASSWORD", kSamplePassword}},
+                std::chrono::seconds(60), ErrorStream::brokenPipe);
+  EXPECT_EQ(result.exitCode, 0);
+  const fs::path golden = fs::path(VELMORA_DATA_DIR) / "sample-shop.expected.txt";
+  EXPECT_TRUE(readFile(script()) == readFile(golden)) << unifiedDiff(golden, script());
+}
+
+// A second run in the folder of a run under way fails at once and leaves the first run's
+// script alone.
+TEST_F(ExportTest, SecondRunInTheFolderFailsAtOnce) {
+  constexpr int kRows = 400000;
+  const StandinProcess bulk(std::string(VELMORA_TEST_DATA_DIR) + "/e2e/many.json");
+  const std::vector<std::string> arguments{"--server", bulk.serverText(), "--database", "Bulk",
+                                           "--no-go"};
+  const EnvironmentChanges environment{{"LC_ALL", "C.UTF-8"},
+                                       {"VELMORA_PASSWORD", kSamplePassword}};
+  const StartedExport first =
+      startExport(directory_, arguments, environment, ErrorStream::file, "-first");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!fs::exists(script()) || fs::file_size(script()) == 0) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the first run wrote nothing";
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+
+  const ExportResult second = runExport(directory_, arguments, environment);
+  const bool firstStillRunning = ::waitpid(first.pid, nullptr, WNOHANG) == 0;
+  const ExportResult firstResult = finishExport(first);
+
+  ASSERT_TRUE(firstStillRunning) << "the first run ended before the second one started";
+  EXPECT_EQ(second.exitCode, 1);
+  EXPECT_EQ(second.standardError, "MakeInitData.txt is being written by another run.\n");
+  EXPECT_EQ(firstResult.exitCode, 0) << firstResult.standardError;
+  const std::string text = readFile(script());
+  std::size_t inserts = 0;
+  for (std::size_t at = 0; (at = text.find("insert Many (ID) Values(", at)) != std::string::npos;
+       ++at)
+    ++inserts;
+  EXPECT_EQ(inserts, static_cast<std::size_t>(kRows));
+  EXPECT_TRUE(text.starts_with("insert Many (ID) Values("));
+  EXPECT_NE(text.find(")\r\nUSE master\r\n"), std::string::npos);
 }
 
 TEST_F(ExportTest, CommandLine) {

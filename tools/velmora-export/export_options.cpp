@@ -115,9 +115,11 @@ Environment:
 
 Exit status:
   0  the script was written
-  1  any other error: a bad command line, an unknown database or table, a failure while
-     reading the server or writing the file (the error's text is printed)
-  2  the connection to the server or the database failed
+  1  any other error: a bad command line, an unknown database or table, another run
+     writing MakeInitData.txt in the same folder, a failure while reading the server or
+     writing the file (the error's text is printed)
+  2  the connection to the server or the database failed, or the server name, user name
+     or password holds "};", which the ODBC driver cannot take
 )";
 }
 

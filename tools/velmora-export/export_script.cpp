@@ -1,7 +1,10 @@
 #include "export_script.h"
 
 #include <stdexcept>
+#include <utility>
 
+#include "server/connection_string.h"
+#include "server/trim.h"
 #include "server/utf.h"
 #include "session/export_session.h"
 #include "session/name_lookup.h"
@@ -21,6 +24,19 @@ int entryNamed(const std::vector<std::u16string>& names, const std::string& type
   return index;
 }
 
+// The window shows its one connection-failure message for an input the driver cannot take;
+// here the user learns which input it is. Values are checked as the connect uses them.
+void refuseWhatTheDriverCannotTake(const server::ConnectionInputs& inputs) {
+  const std::pair<const std::u16string*, const char*> checked[] = {
+      {&inputs.server, "server name"}, {&inputs.user, "user name"}, {&inputs.password, "password"}};
+  for (const auto& [value, what] : checked) {
+    if (!server::driverCanTake(trimmed(*value)))
+      throw InputRefused(std::string("The ") + what +
+                         " holds \"};\", which the ODBC driver cannot take.");
+  }
+}
+
+// Progress that cannot be written (standard error closed or without a reader) is dropped.
 void writeProgress(const std::u16string& text, const script::Codeset& codeset,
                    std::FILE* progress) {
   std::string line = codeset.fromUtf16(text);
@@ -43,6 +59,7 @@ void exportScript(const ExportOptions& options, server::ConnectionFactory& facto
   host.onProgress = [&](const std::u16string& text) { writeProgress(text, codeset, progress); };
   session::ExportSession session(factory, codeset, formats, host);
 
+  refuseWhatTheDriverCannotTake(inputs);
   session.connectServer(inputs, databases);
   const int database = entryNamed(databases.names(), options.database, "Database", codeset);
   host.database = databases.names()[static_cast<std::size_t>(database)];

@@ -12,6 +12,7 @@
 #include "script/codeset.h"
 #include "script/locale_formats.h"
 #include "server/odbc_connection.h"
+#include "session/host_streams.h"
 #include "session/session_texts.h"
 
 namespace {
@@ -49,6 +50,9 @@ int run(const ExportOptions& options) {
   } catch (const velmora::session::ConnectionFailure& failure) {
     printMessage(failure.what(), codeset ? &*codeset : nullptr);
     return kExitConnectFailed;
+  } catch (const velmora::exporter::InputRefused& refused) {
+    printMessage(refused.what(), codeset ? &*codeset : nullptr);
+    return kExitConnectFailed;
   } catch (const std::exception& error) {
     printMessage(velmora::session::errorBoxText(error.what()), codeset ? &*codeset : nullptr);
     return kExitError;
@@ -58,6 +62,7 @@ int run(const ExportOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  velmora::session::guardStandardStreams();
   std::setlocale(LC_ALL, "");
   ExportOptions options;
   try {
