@@ -74,11 +74,11 @@ class OpenFile {
 
 // Appends the line and CR LF. The descriptor carries O_APPEND, so every write lands at the
 // end of the file, whatever else appends meanwhile; a partial write goes on with the bytes
-// left. The line goes out in one write where the old text file handed it over in 128-byte
-// pieces, one write each. That changes the number of calls and, should a write fail half
-// way (a full disk), how much of the failing line stays: whatever prefix the kernel took
-// rather than whole pieces. It changes nothing in the file a complete line leaves, nor in
-// the lines before a failure, which stay whole.
+// left. The line goes out in one write, not in the 128-byte pieces of a buffered text file,
+// one write each. That changes the number of calls and, should a write fail half way (a
+// full disk), how much of the failing line stays: whatever prefix the kernel took rather
+// than whole pieces. It changes nothing in the file a complete line leaves, nor in the
+// lines before a failure, which stay whole.
 void appendLine(int fd, std::string_view line) {
   constexpr std::string_view kLineEnd = "\r\n";
   // Lines and their line end go out together; most fit the stack buffer.
