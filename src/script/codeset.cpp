@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "server/utf.h"
+
 namespace velmora::script {
 
 namespace {
@@ -40,93 +42,6 @@ bool isUtf8Name(std::string_view name) {
     folded += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   }
   return folded == "utf8";
-}
-
-std::string encodeUtf8(std::u16string_view text) {
-  // A unit never takes more than three bytes; a surrogate pair takes four for two units.
-  std::string out(text.size() * 3, '\0');
-  char* p = out.data();
-  auto put = [&p](uint32_t byte) { *p++ = static_cast<char>(byte); };
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t unit = text[i];
-    if (unit < 0x80) {
-      put(unit);
-    } else if (unit < 0x800) {
-      put(0xC0 | (unit >> 6));
-      put(0x80 | (unit & 0x3F));
-    } else if (isHighSurrogate(unit) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
-      const uint32_t code = 0x10000 + ((uint32_t(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-      put(0xF0 | (code >> 18));
-      put(0x80 | ((code >> 12) & 0x3F));
-      put(0x80 | ((code >> 6) & 0x3F));
-      put(0x80 | (code & 0x3F));
-    } else if (isHighSurrogate(unit) || isLowSurrogate(unit)) {
-      put('?');
-    } else {
-      put(0xE0 | (unit >> 12));
-      put(0x80 | ((unit >> 6) & 0x3F));
-      put(0x80 | (unit & 0x3F));
-    }
-  }
-  out.resize(static_cast<size_t>(p - out.data()));
-  return out;
-}
-
-// Each ill-formed sequence (its longest valid-looking start, at least one byte) becomes one
-// U+FFFD; overlong forms, encoded surrogates and codes above U+10FFFF are ill-formed.
-std::u16string decodeUtf8(std::string_view bytes) {
-  std::u16string out;
-  out.reserve(bytes.size());
-  size_t i = 0;
-  while (i < bytes.size()) {
-    const auto lead = static_cast<unsigned char>(bytes[i]);
-    if (lead < 0x80) {
-      out += static_cast<char16_t>(lead);
-      ++i;
-      continue;
-    }
-    int following = 0;
-    uint32_t code = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      following = 1;
-      code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      following = 2;
-      code = lead & 0x0F;
-      low = lead == 0xE0 ? 0xA0 : 0x80;
-      high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      following = 3;
-      code = lead & 0x07;
-      low = lead == 0xF0 ? 0x90 : 0x80;
-      high = lead == 0xF4 ? 0x8F : 0xBF;
-    }
-    size_t next = i + 1;
-    bool complete = following > 0;
-    for (int k = 0; k < following; ++k) {
-      const auto byte = next < bytes.size() ? static_cast<unsigned char>(bytes[next]) : 0;
-      if (next >= bytes.size() || byte < low || byte > high) {
-        complete = false;
-        break;
-      }
-      code = (code << 6) | (byte & 0x3F);
-      ++next;
-      low = 0x80;
-      high = 0xBF;
-    }
-    i = next;
-    if (!complete) {
-      out += kReplacementCharacter;
-    } else if (code >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(code);
-    }
-  }
-  return out;
 }
 
 // Converts as much of the input as the converter takes, appending to `out` from `used` on
@@ -303,14 +218,14 @@ std::string Codeset::processCodesetName() {
 
 std::string Codeset::fromUtf16(std::u16string_view text) const {
   if (converters_ == nullptr)
-    return encodeUtf8(text);
+    return server::utf8FromUtf16(text);
   std::lock_guard lock(converters_->mutex);
   return encodeInRuns(converters_->fromUtf16, converters_->refused, text);
 }
 
 std::u16string Codeset::toUtf16(std::string_view bytes) const {
   if (converters_ == nullptr)
-    return decodeUtf8(bytes);
+    return server::utf16FromUtf8(bytes);
   const std::string_view replacement(reinterpret_cast<const char*>(&kReplacementCharacter),
                                      sizeof kReplacementCharacter);
   std::string wide;

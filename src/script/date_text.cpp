@@ -1,3 +1,5 @@
+#include "script/date_text.h"
+
 #include <cmath>
 #include <cstdint>
 #include <string>

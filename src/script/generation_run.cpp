@@ -8,8 +8,6 @@
 namespace velmora::script {
 namespace {
 
-using server::TFieldType;
-
 constexpr std::u16string_view kFinishedText = u"初始化数据处理完毕!";
 
 std::u16string progressText(std::u16string_view tableName) {
@@ -19,84 +17,10 @@ std::u16string progressText(std::u16string_view tableName) {
   return text;
 }
 
-// How one column's values go into the value part; fixed for the whole table because a
-// column's field type is.
-enum class ValueForm { bare, flag, quoted, hex };
-
-ValueForm valueFormOf(TFieldType fieldType) {
-  switch (typeClassOf(fieldType)) {
-    case TypeClass::numeric:
-      return ValueForm::bare;
-    case TypeClass::boolean:
-      return ValueForm::flag;
-    case TypeClass::quoted:
-      break;
-  }
-  // Raw bytes between quotes cannot go into a binary column; a hex literal can.
-  if (fieldType == server::ftBytes || fieldType == server::ftVarBytes ||
-      fieldType == server::ftBlob)
-    return ValueForm::hex;
-  return ValueForm::quoted;
-}
-
 struct BoundColumn {
   const server::Field* field;
   ValueForm form;
 };
-
-// A quote inside the value is doubled so that it neither ends the literal early nor lets
-// the value inject SQL into whoever runs the script. Works on codeset bytes: no supported
-// multi-byte codeset uses 0x27 inside a character.
-void appendQuoted(std::string& line, std::string_view text) {
-  line += '\'';
-  for (std::size_t quote; (quote = text.find('\'')) != std::string_view::npos;) {
-    line.append(text.substr(0, quote + 1));
-    line += '\'';
-    text.remove_prefix(quote + 1);
-  }
-  line.append(text);
-  line += '\'';
-}
-
-void appendHex(std::string& line, std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  line += "0x";
-  for (char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    line += kDigits[byte >> 4];
-    line += kDigits[byte & 0x0F];
-  }
-}
-
-// `value` is the caller's scratch text, kept from value to value so that its memory is reused.
-void appendValue(std::string& line, const BoundColumn& column, const ValueText& valueText,
-                 std::string& value) {
-  const server::Field& field = *column.field;
-  if (field.isNull()) {
-    line += "Null";
-    return;
-  }
-  if (column.form == ValueForm::flag) {
-    line += valueText.booleanValue(field) ? '1' : '0';
-    return;
-  }
-  value.clear();
-  valueText.appendText(value, field);
-  switch (column.form) {
-    case ValueForm::bare:
-      line += trimmed(value);
-      return;
-    case ValueForm::quoted:
-      appendQuoted(line, trimmed(value));
-      return;
-    case ValueForm::hex:
-      // Never trimmed: leading or trailing bytes 0..32 are part of the value.
-      appendHex(line, value);
-      return;
-    case ValueForm::flag:
-      return;
-  }
-}
 
 // Marks a run as under way for as long as it lasts, also when it ends by an exception.
 class RunningScope {
@@ -167,7 +91,7 @@ void GenerationRun::writeTable(const std::u16string& entry, bool withGo) {
     for (std::size_t k = 0; k < columns.size(); ++k) {
       if (k > 0)
         line += ',';
-      appendValue(line, columns[k], valueText_, value);
+      valueText_.appendLiteral(line, *columns[k].field, columns[k].form, value);
     }
     line += ')';
     file_.appendConverted(line);

@@ -4,7 +4,6 @@
 #include <string>
 #include <string_view>
 
-#include "script/locale_formats.h"
 #include "server/value.h"
 
 namespace velmora::script {
@@ -25,17 +24,5 @@ std::string amountText(const server::Decimal& value, std::string_view decimalMar
 void appendIntegerText(std::string& out, std::int64_t value);
 void appendAmountText(std::string& out, const server::Decimal& value,
                       std::string_view decimalMark = ".");
-
-enum class DateTimeUse { dateAndTime, dateOnly, timeOnly };
-
-// Date-time text of a day number (days since 30 December 1899, the fraction the time of day)
-// by the pattern language of `formats`; at most 256 bytes. Date-and-time and time-only
-// values with milliseconds show them after the seconds (".250"), and such a date-and-time
-// value always shows its time. A day number whose millisecond count does not fit 64 bits
-// (NaN, infinities, magnitudes beyond about 1E14 days) is written as day 0, 30 December 1899.
-std::string dateTimeText(double dayNumber, DateTimeUse use, const LocaleFormats& formats);
-// A pattern applied to a day number (the `FormatDateTime` of the pattern language).
-std::string formatDateTime(std::string_view pattern, double dayNumber,
-                           const LocaleFormats& formats);
 
 }  // namespace velmora::script

@@ -9,7 +9,10 @@
 #include <utility>
 #include <variant>
 
+#include "script/date_text.h"
 #include "script/number_text.h"
+#include "server/identifier.h"
+#include "server/trim.h"
 
 namespace velmora::script {
 
@@ -141,6 +144,16 @@ double floatingNumber(const Value& value) {
       value);
 }
 
+void appendHex(std::string& line, std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  line += "0x";
+  for (char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    line += kDigits[byte >> 4];
+    line += kDigits[byte & 0x0F];
+  }
+}
+
 // A "(Name)" description of a field class that has no value text of its own.
 std::string classDescription(std::string name, bool isNull) {
   if (!isNull)
@@ -164,6 +177,20 @@ TypeClass typeClassOf(TFieldType fieldType) {
     default:
       return TypeClass::quoted;
   }
+}
+
+ValueForm valueFormOf(TFieldType fieldType) {
+  switch (typeClassOf(fieldType)) {
+    case TypeClass::numeric:
+      return ValueForm::bare;
+    case TypeClass::boolean:
+      return ValueForm::flag;
+    case TypeClass::quoted:
+      break;
+  }
+  if (fieldType == ftBytes || fieldType == ftVarBytes || fieldType == ftBlob)
+    return ValueForm::hex;
+  return ValueForm::quoted;
 }
 
 std::string ValueText::text(const Field& field) const {
@@ -291,6 +318,36 @@ std::string ValueText::variantText(const Value& value) const {
         }
       },
       value);
+}
+
+void ValueText::appendLiteral(std::string& line, const Field& field, ValueForm form,
+                              std::string& scratch) const {
+  if (field.isNull()) {
+    line += "Null";
+    return;
+  }
+  if (form == ValueForm::flag) {
+    line += booleanValue(field) ? '1' : '0';
+    return;
+  }
+  scratch.clear();
+  appendText(scratch, field);
+  switch (form) {
+    case ValueForm::bare:
+      line += trimmed(scratch);
+      return;
+    case ValueForm::quoted:
+      // A quote inside the value is doubled so that it neither ends the literal early nor
+      // lets the value inject SQL into whoever runs the script.
+      appendEnclosed(line, trimmed(scratch), '\'', '\'');
+      return;
+    case ValueForm::hex:
+      // Never trimmed: leading or trailing bytes 0..32 are part of the value.
+      appendHex(line, scratch);
+      return;
+    case ValueForm::flag:
+      return;
+  }
 }
 
 bool ValueText::booleanValue(const Field& field) const {

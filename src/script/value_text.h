@@ -13,6 +13,12 @@ namespace velmora::script {
 enum class TypeClass { numeric, boolean, quoted };
 TypeClass typeClassOf(server::TFieldType fieldType);
 
+// How a column's values go into a statement's value list, by its type class; binary columns
+// take hex literals, since raw bytes between quotes cannot go into them. Fixed for a whole
+// table because a column's field type is.
+enum class ValueForm { bare, flag, quoted, hex };
+ValueForm valueFormOf(server::TFieldType fieldType);
+
 // The value text and boolean value of a field for the current row.
 class ValueText {
  public:
@@ -26,6 +32,12 @@ class ValueText {
   void appendText(std::string& out, const server::Field& field) const;
   // True when the stored flag is not 0; false for NULL.
   bool booleanValue(const server::Field& field) const;
+  // Appends the field's value as it stands in a value list: Null, else by `form` the trimmed
+  // text bare, 1 or 0, the trimmed text between quotes with quotes doubled, or the bytes
+  // untrimmed as 0x and hex digits. `scratch` is the caller's text, reused from value to value
+  // so that its memory is. Throws as appendText.
+  void appendLiteral(std::string& line, const server::Field& field, ValueForm form,
+                     std::string& scratch) const;
 
  private:
   std::string variantText(const server::Value& value) const;

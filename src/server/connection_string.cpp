@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "server/data_access.h"
+#include "server/name_case.h"
 
 namespace velmora::server {
 namespace {
@@ -17,14 +18,6 @@ std::u16string_view withoutBlanks(std::u16string_view text) {
   while (!text.empty() && isBlank(text.back()))
     text.remove_suffix(1);
   return text;
-}
-
-std::u16string lowerAscii(std::u16string_view text) {
-  std::u16string result(text);
-  for (char16_t& c : result)
-    if (c >= u'A' && c <= u'Z')
-      c = static_cast<char16_t>(c - u'A' + u'a');
-  return result;
 }
 
 [[noreturn]] void throwMalformed(std::string_view why) {
@@ -103,14 +96,14 @@ ConnectionProperties parseConnectionString(std::u16string_view text) {
     const std::u16string_view bareKey = withoutBlanks(key);
     if (bareKey.empty())
       throwMalformed("an empty key");
-    properties[lowerAscii(bareKey)] = std::move(value);
+    properties[lowerCaseOf(bareKey)] = std::move(value);
   }
   return properties;
 }
 
 ServerAddress parseDataSource(std::u16string_view dataSource) {
   std::u16string_view text = withoutBlanks(dataSource);
-  if (text.size() >= 4 && lowerAscii(text.substr(0, 4)) == u"tcp:")
+  if (text.size() >= 4 && lowerCaseOf(text.substr(0, 4)) == u"tcp:")
     text.remove_prefix(4);
 
   ServerAddress address;
@@ -131,7 +124,7 @@ ServerAddress parseDataSource(std::u16string_view dataSource) {
     address.instance = text.substr(slash + 1);
     text = text.substr(0, slash);
   }
-  const std::u16string lower = lowerAscii(text);
+  const std::u16string lower = lowerCaseOf(text);
   address.host = (lower == u"." || lower == u"(local)") ? u"localhost" : std::u16string(text);
   return address;
 }

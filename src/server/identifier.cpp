@@ -89,13 +89,7 @@ std::u16string sqlIdentifier(std::u16string_view name) {
 std::u16string enclosed(std::u16string_view text, char16_t open, char16_t close) {
   std::u16string result;
   result.reserve(text.size() + 2);
-  result += open;
-  for (char16_t c : text) {
-    result += c;
-    if (c == close)
-      result += close;
-  }
-  result += close;
+  appendEnclosed(result, text, open, close);
   return result;
 }
 

@@ -1,6 +1,7 @@
 #include "server/server_session.h"
 
 #include "server/identifier.h"
+#include "server/name_case.h"
 #include "server/trim.h"
 
 namespace velmora::server {
@@ -22,19 +23,10 @@ std::u16string connectionValue(std::u16string_view value) {
   return needsQuotes ? enclosed(value, u'"', u'"') : std::u16string(value);
 }
 
-bool equalIgnoringCase(std::u16string_view a, std::u16string_view b) {
-  auto lower = [](char16_t c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
-  };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
-}
-
 std::size_t columnIndex(const Recordset& rows, std::u16string_view name) {
   const auto& columns = rows.columns();
   for (std::size_t i = 0; i < columns.size(); ++i)
-    if (equalIgnoringCase(columns[i].name, name))
+    if (sameNameIgnoringCase(columns[i].name, name))
       return i;
   throw DataAccessError(
       "Item cannot be found in the collection corresponding to the requested name or ordinal.");

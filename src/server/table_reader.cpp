@@ -4,29 +4,12 @@
 #include <stdexcept>
 
 #include "server/identifier.h"
+#include "server/name_case.h"
 #include "server/utf.h"
 
 namespace velmora::server {
 
 namespace {
-
-// Upper case for ASCII, Latin-1, Greek and Cyrillic letters; column names compare by it.
-char16_t foldCase(char16_t c) {
-  if (c < 0x80)
-    return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c;
-  if ((c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) ||
-      (c >= 0x430 && c <= 0x44F))
-    return static_cast<char16_t>(c - 0x20);
-  if (c >= 0x450 && c <= 0x45F)
-    return static_cast<char16_t>(c - 0x50);
-  return c;
-}
-
-bool sameName(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char16_t x, char16_t y) { return x == y || foldCase(x) == foldCase(y); });
-}
 
 std::u16string decimalText(std::size_t number) {
   std::u16string digits;
@@ -125,18 +108,20 @@ void TableReader::makeFields(const std::vector<std::u16string>& computedColumns)
     const ColumnDescription& column = columns[i];
     std::optional<TFieldDef> def = makeFieldDef(column, autoIncrementOffered);
     // The server fills computed and timestamp columns itself and refuses inserts into them.
-    bool serverComputed =
-        column.serverTypeName == "timestamp" ||
-        std::any_of(computedColumns.begin(), computedColumns.end(),
-                    [&](const std::u16string& name) { return sameName(name, column.name); });
+    bool serverComputed = column.serverTypeName == "timestamp" ||
+                          std::any_of(computedColumns.begin(), computedColumns.end(),
+                                      [&](const std::u16string& name) {
+                                        return sameNameIgnoringCase(name, column.name);
+                                      });
     if (!def || def->faHiddenCol || serverComputed)
       continue;
     checkFieldSize(*def);
 
     std::u16string name = column.name.empty() ? u"COLUMN" + decimalText(i + 1) : column.name;
     auto listed = [&](std::u16string_view candidate) {
-      return std::any_of(fields.begin(), fields.end(),
-                         [&](const Field& field) { return sameName(field.def().name, candidate); });
+      return std::any_of(fields.begin(), fields.end(), [&](const Field& field) {
+        return sameNameIgnoringCase(field.def().name, candidate);
+      });
     };
     if (listed(name)) {
       std::u16string unique;
@@ -187,7 +172,7 @@ const Field& TableReader::fieldByName(std::u16string_view name) const {
   std::size_t count = fields_.size();
   for (std::size_t step = 0; step < count; ++step) {
     std::size_t index = (lookupHint_ + step) % count;
-    if (sameName(fields_[index].def().name, name)) {
+    if (sameNameIgnoringCase(fields_[index].def().name, name)) {
       lookupHint_ = index + 1;
       return fields_[index];
     }

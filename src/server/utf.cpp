@@ -5,91 +5,101 @@
 namespace velmora::server {
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
+constexpr char16_t kReplacementCharacter = 0xFFFD;
 
-void appendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
+bool isHighSurrogate(char16_t unit) {
+  return unit >= 0xD800 && unit <= 0xDBFF;
 }
-
-void appendUtf16(std::u16string& out, char32_t c) {
-  if (c < 0x10000) {
-    out += static_cast<char16_t>(c);
-  } else {
-    c -= 0x10000;
-    out += static_cast<char16_t>(0xD800 + (c >> 10));
-    out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-  }
+bool isLowSurrogate(char16_t unit) {
+  return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
 }  // namespace
 
 std::string utf8FromUtf16(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
+  // A unit never takes more than three bytes; a surrogate pair takes four for two units.
+  std::string out(text.size() * 3, '\0');
+  char* p = out.data();
+  auto put = [&p](std::uint32_t byte) { *p++ = static_cast<char>(byte); };
   for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+    const char16_t unit = text[i];
+    if (unit < 0x80) {
+      put(unit);
+    } else if (unit < 0x800) {
+      put(0xC0 | (unit >> 6));
+      put(0x80 | (unit & 0x3F));
+    } else if (isHighSurrogate(unit) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
+      const std::uint32_t code =
+          0x10000 + ((std::uint32_t(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = kReplacement;
+      put(0xF0 | (code >> 18));
+      put(0x80 | ((code >> 12) & 0x3F));
+      put(0x80 | ((code >> 6) & 0x3F));
+      put(0x80 | (code & 0x3F));
+    } else if (isHighSurrogate(unit) || isLowSurrogate(unit)) {
+      put('?');
+    } else {
+      put(0xE0 | (unit >> 12));
+      put(0x80 | ((unit >> 6) & 0x3F));
+      put(0x80 | (unit & 0x3F));
     }
-    appendUtf8(out, c);
   }
+  out.resize(static_cast<std::size_t>(p - out.data()));
   return out;
 }
 
-std::u16string utf16FromUtf8(std::string_view text) {
+// Overlong forms, encoded surrogates and codes above U+10FFFF are ill-formed: the second
+// byte's range excludes them, so their maximal subpart is the lead byte alone.
+std::u16string utf16FromUtf8(std::string_view bytes) {
   std::u16string out;
-  out.reserve(text.size());
+  out.reserve(bytes.size());
   std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<std::uint8_t>(text[i]);
-    int length = lead < 0x80                   ? 1
-                 : lead >= 0xF0 && lead < 0xF5 ? 4
-                 : lead >= 0xE0                ? 3
-                 : lead >= 0xC2 && lead < 0xE0 ? 2
-                                               : 0;
-    if (lead >= 0xF5)
-      length = 0;
-    if (length == 0 || i + length > text.size()) {
-      appendUtf16(out, kReplacement);
+  while (i < bytes.size()) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    if (lead < 0x80) {
+      out += static_cast<char16_t>(lead);
       ++i;
       continue;
     }
-    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-    bool valid = true;
-    for (int k = 1; k < length; ++k) {
-      const auto next = static_cast<std::uint8_t>(text[i + k]);
-      if ((next & 0xC0) != 0x80) {
-        valid = false;
+    int following = 0;
+    std::uint32_t code = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      following = 1;
+      code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      following = 2;
+      code = lead & 0x0F;
+      low = lead == 0xE0 ? 0xA0 : 0x80;
+      high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      following = 3;
+      code = lead & 0x07;
+      low = lead == 0xF0 ? 0x90 : 0x80;
+      high = lead == 0xF4 ? 0x8F : 0xBF;
+    }
+    std::size_t next = i + 1;
+    bool complete = following > 0;
+    for (int k = 0; k < following; ++k) {
+      const auto byte = next < bytes.size() ? static_cast<unsigned char>(bytes[next]) : 0;
+      if (next >= bytes.size() || byte < low || byte > high) {
+        complete = false;
         break;
       }
-      c = (c << 6) | (next & 0x3F);
+      code = (code << 6) | (byte & 0x3F);
+      ++next;
+      low = 0x80;
+      high = 0xBF;
     }
-    const bool overlong = (length == 3 && c < 0x800) || (length == 4 && c < 0x10000);
-    if (!valid || overlong || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-      appendUtf16(out, kReplacement);
-      ++i;
-      continue;
+    i = next;
+    if (!complete) {
+      out += kReplacementCharacter;
+    } else if (code >= 0x10000) {
+      out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(code);
     }
-    appendUtf16(out, c);
-    i += length;
   }
   return out;
 }

@@ -3,8 +3,11 @@
 #include <string>
 #include <string_view>
 
-// UTF-16 and UTF-8 conversions (driver texts, error messages). Unpaired surrogates
-// and broken UTF-8 sequences become U+FFFD.
+// The one conversion between UTF-16 and UTF-8, for driver texts, error messages and script
+// text under a UTF-8 codeset. Ill-formed input: each maximal subpart of a broken UTF-8
+// sequence (its longest start that could still have become a character, at least one byte)
+// becomes one U+FFFD, as Unicode recommends; an unpaired surrogate, which no codeset holds,
+// becomes '?' like any other character a codeset lacks.
 namespace velmora::server {
 
 std::string utf8FromUtf16(std::u16string_view text);

@@ -7,8 +7,8 @@
 namespace velmora::session {
 
 // The index of the entry whose trimmed text is `wanted` (trimmed): an exact match first,
-// else one that differs only in the case of ASCII letters, as SQL Server's usual collations
-// compare names. -1 when there is none.
+// else one that differs only in case (sameNameIgnoringCase), as SQL Server's usual
+// collations compare names. -1 when there is none.
 int findByName(const std::vector<std::u16string>& names, std::u16string_view wanted);
 
 }  // namespace velmora::session

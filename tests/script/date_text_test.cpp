@@ -3,7 +3,7 @@
 #include <limits>
 #include <string>
 
-#include "script/number_text.h"
+#include "script/date_text.h"
 
 namespace velmora::script {
 namespace {

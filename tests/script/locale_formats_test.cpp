@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "script/number_text.h"
+#include "script/date_text.h"
 
 namespace velmora::script {
 namespace {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "server/connection_string.h"
+#include "server/name_case.h"
 #include "server/utf.h"
 
 namespace velmora::test {
@@ -18,16 +19,6 @@ using server::DataAccessError;
 using server::utf8FromUtf16;
 namespace ado = server::ado;
 
-char16_t asciiLower(char16_t c) {
-  return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
-bool equalIgnoringCase(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char16_t x, char16_t y) { return asciiLower(x) == asciiLower(y); });
-}
-
 DataAccessError closedError() {
   return DataAccessError("Operation is not allowed when the object is closed.");
 }
@@ -38,7 +29,7 @@ bool isReservedWord(std::u16string_view word) {
       u"order", u"user", u"select", u"table", u"group", u"from",
       u"where", u"key",  u"index",  u"view",  u"check", u"primary"};
   return std::any_of(words.begin(), words.end(),
-                     [&](std::u16string_view w) { return equalIgnoringCase(w, word); });
+                     [&](std::u16string_view w) { return server::sameNameIgnoringCase(w, word); });
 }
 
 bool isBareChar(char16_t c, bool first) {
@@ -202,7 +193,7 @@ class MemoryConnection : public server::Connection {
                                 utf8FromUtf16(connectionStringValue(connectionString, u"User ID")) +
                                 "'.",
                             "28000", 18456);
-    if (!equalIgnoringCase(catalog, u"Master") && !server_.findDatabase(catalog))
+    if (!server::sameNameIgnoringCase(catalog, u"Master") && !server_.findDatabase(catalog))
       throw DataAccessError("Cannot open database \"" + utf8FromUtf16(catalog) +
                                 "\" requested by the login. The login failed.",
                             "42000", 4060);
@@ -259,7 +250,7 @@ class MemoryConnection : public server::Connection {
   const MemoryTable& resolve(std::u16string_view nameAsSent) {
     std::vector<std::u16string> parts = parseMultipartName(nameAsSent);
     std::u16string_view schema = parts.size() >= 2 ? parts[parts.size() - 2] : u"";
-    bool otherDatabase = parts.size() == 3 && !equalIgnoringCase(parts[0], catalog_);
+    bool otherDatabase = parts.size() == 3 && !server::sameNameIgnoringCase(parts[0], catalog_);
     MemoryTable* table =
         otherDatabase ? nullptr : server_.findTable(catalog_, schema, parts.back());
     if (!table) {
@@ -391,7 +382,7 @@ std::vector<const MemoryDatabase*> MemoryServer::databases() const {
 
 MemoryDatabase* MemoryServer::findDatabase(std::u16string_view name) {
   for (auto& database : databases_)
-    if (equalIgnoringCase(database->name, name))
+    if (server::sameNameIgnoringCase(database->name, name))
       return database.get();
   return nullptr;
 }
@@ -405,7 +396,8 @@ MemoryTable* MemoryServer::findTable(std::u16string_view database, std::u16strin
   if (schema.empty())
     schema = u"dbo";
   for (auto& table : owner->tables)
-    if (equalIgnoringCase(table.name, name) && equalIgnoringCase(table.schema, schema))
+    if (server::sameNameIgnoringCase(table.name, name) &&
+        server::sameNameIgnoringCase(table.schema, schema))
       return &table;
   return nullptr;
 }
@@ -447,10 +439,7 @@ std::unique_ptr<server::Connection> MemoryConnectionFactory::createConnection() 
 std::u16string connectionStringValue(std::u16string_view connectionString,
                                      std::u16string_view key) {
   const server::ConnectionProperties properties = server::parseConnectionString(connectionString);
-  std::u16string folded(key);
-  for (char16_t& c : folded)
-    c = asciiLower(c);
-  const auto found = properties.find(folded);
+  const auto found = properties.find(server::lowerCaseOf(key));
   return found == properties.end() ? std::u16string() : found->second;
 }
 

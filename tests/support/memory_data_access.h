@@ -51,7 +51,7 @@ struct LogEntry {
 };
 
 // The server: its databases, answers and faults. Databases and tables are matched ignoring
-// ASCII case, as under a case-insensitive collation; "Master" always exists.
+// case (sameNameIgnoringCase), as under a case-insensitive collation; "Master" always exists.
 class MemoryServer {
  public:
   MemoryDatabase& addDatabase(std::u16string name, int id = 7);

@@ -98,7 +98,8 @@ std::string usageText() {
 Writes MakeInitData.txt in the current directory: one INSERT statement for every row of
 every table of database D on SQL Server S (or of the named tables only, in catalogue order),
 followed by the USE master and sp_dboption lines. Progress goes to standard error.
-Database and table names match as typed, else ignoring the case of ASCII letters.
+Database and table names match as typed, else ignoring the case of letters (ASCII, Latin-1,
+Greek, Cyrillic).
 
 Options:
   --server S       the server: host, host,port, host\instance, tcp:host,port, . or (local)

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "script/locale_formats.h"
+
+namespace velmora::script {
+
+enum class DateTimeUse { dateAndTime, dateOnly, timeOnly };
+
+// Date-time text of a day number (days since 30 December 1899, the fraction the time of day)
+// by the pattern language of `formats`; at most 256 bytes. Date-and-time and time-only
+// values with milliseconds show them after the seconds (".250"), and such a date-and-time
+// value always shows its time. A day number whose millisecond count does not fit 64 bits
+// (NaN, infinities, magnitudes beyond about 1E14 days) is written as day 0, 30 December 1899.
+std::string dateTimeText(double dayNumber, DateTimeUse use, const LocaleFormats& formats);
+// A pattern applied to a day number (the `FormatDateTime` of the pattern language).
+std::string formatDateTime(std::string_view pattern, double dayNumber,
+                           const LocaleFormats& formats);
+
+}  // namespace velmora::script
