@@ -28,6 +28,9 @@ class ScriptOutput {
   virtual void AddToText(std::u16string_view line) = 0;
   // The same for a line already in the codeset.
   virtual void appendConverted(std::string_view bytes) = 0;
+  // Lines an output holds back reach their destination. The run calls it at the end of each
+  // table and of the run, and before an error leaves it. Throws when they cannot be written.
+  virtual void flush() {}
 };
 
 }  // namespace velmora::script
