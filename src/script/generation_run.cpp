@@ -37,7 +37,10 @@ class RunningScope {
 
 }  // namespace
 
-void GenerationRun::MakeInitDataSql(bool withGo) {
+void GenerationRun::MakeInitDataSql(const StatementForm& form) {
+  if (form.rowsPerInsert < 1 || form.rowsPerInsert > kMaxRowsPerInsert)
+    throw std::invalid_argument("rows per insert statement must lie between 1 and " +
+                                std::to_string(kMaxRowsPerInsert));
   RunningScope scope(running_);
   const int count = host_.tableCount();
   for (int i = 0; i < count; ++i) {
@@ -50,13 +53,16 @@ void GenerationRun::MakeInitDataSql(bool withGo) {
     const std::u16string entry = host_.tableName(i);
     host_.setProgressText(progressText(trimmed(entry)));
     host_.processPendingEvents();
-    writeTable(entry, withGo);
+    writeTable(entry, form);
+    file_.flush();
   }
-  MakeDBOptionSql(withGo);
+  MakeDBOptionSql(form.withGoLines);
+  file_.flush();
   host_.setProgressText(std::u16string(kFinishedText));
 }
 
-void GenerationRun::writeTable(const std::u16string& entry, bool withGo) {
+void GenerationRun::writeTable(const std::u16string& entry, const StatementForm& form) {
+  const bool withGo = form.withGoLines;
   reader_.close();
   reader_.setTableName(entry);
   reader_.open();
@@ -86,20 +92,39 @@ void GenerationRun::writeTable(const std::u16string& entry, bool withGo) {
 
   std::string line;
   std::string value;
+  int rowsInLine = 0;
+  auto writeStatement = [&] {
+    file_.appendConverted(line);
+    if (withGo)
+      file_.appendConverted("GO");
+    rowsInLine = 0;
+  };
   while (!reader_.eof()) {
-    line.assign(head);
+    if (rowsInLine == 0)
+      line.assign(head);
+    else
+      line += ",(";
     for (std::size_t k = 0; k < columns.size(); ++k) {
       if (k > 0)
         line += ',';
       valueText_.appendLiteral(line, *columns[k].field, columns[k].form, value);
     }
     line += ')';
-    file_.appendConverted(line);
-    if (withGo)
-      file_.appendConverted("GO");
+    if (++rowsInLine == form.rowsPerInsert)
+      writeStatement();
+    host_.rowWritten();
     host_.processPendingEvents();
-    reader_.next();
+    try {
+      reader_.next();
+    } catch (...) {
+      // The rows the server delivered before it failed are written all the same.
+      if (rowsInLine > 0)
+        writeStatement();
+      throw;
+    }
   }
+  if (rowsInLine > 0)
+    writeStatement();
 
   if (identity)
     appendLine(u"SET IDENTITY_INSERT " + tableName + u" OFF", withGo);

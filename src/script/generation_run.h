@@ -29,7 +29,19 @@ class GenerationHost {
   virtual void setProgressText(const std::u16string& text) = 0;
   // Lets the host handle what is pending (repaint, clicks, ticks); may do nothing.
   virtual void processPendingEvents() = 0;
+  // One more row of the current table has gone into a statement.
+  virtual void rowWritten() {}
 };
+
+// How a run writes its statements.
+struct StatementForm {
+  // A line GO after every statement and trailer line.
+  bool withGoLines = true;
+  // Rows in one insert statement: "insert T (...) Values(...),(...)"; the last statement of
+  // a table may hold fewer. At most kMaxRowsPerInsert, SQL Server's limit for a VALUES list.
+  int rowsPerInsert = 1;
+};
+inline constexpr int kMaxRowsPerInsert = 1000;
 
 // The generation run: every row of every ticked table as one INSERT line, then the trailer.
 class GenerationRun {
@@ -44,7 +56,8 @@ class GenerationRun {
   // Appends the statements of every ticked table, then the trailer, to the script as it is.
   // Throws whatever the reader, the value texts or the script file throw; the lines written
   // so far stay.
-  void MakeInitDataSql(bool withGo);
+  void MakeInitDataSql(bool withGo) { MakeInitDataSql(StatementForm{.withGoLines = withGo}); }
+  void MakeInitDataSql(const StatementForm& form);
   // " (" + names joined with "," + ") ", each name in its statement form (bracketed where
   // needed). Throws std::out_of_range when the column list is empty.
   void MakeInsertField(std::u16string& fieldPart) const;
@@ -52,7 +65,7 @@ class GenerationRun {
 
  private:
   // One ticked table: open it, fill the column list, write one statement per row.
-  void writeTable(const std::u16string& entry, bool withGo);
+  void writeTable(const std::u16string& entry, const StatementForm& form);
   void appendLine(std::u16string_view line, bool withGo);
 
   GenerationHost& host_;

@@ -359,6 +359,73 @@ TEST_F(GenerationRunTest, AFailureEndsTheRunAndKeepsTheLinesWritten) {
   }
 }
 
+// Rows 1 to `count` of an identity table, which puts the identity lines around its statements.
+MemoryTable numberedRows(int count) {
+  std::vector<test::Row> rows;
+  for (int i = 1; i <= count; ++i)
+    rows.push_back({i, i * 10});
+  return table(u"Seq", {identityColumn(u"ID"), column(u"N", "int")}, std::move(rows));
+}
+
+// The rows of each insert line in `script`: one plus the ",(" that join its rows.
+std::vector<std::size_t> rowsPerInsertLine(const std::string& script) {
+  std::vector<std::size_t> counts;
+  for (std::size_t at = 0; (at = script.find("insert ", at)) != std::string::npos;) {
+    const std::size_t end = script.find("\r\n", at);
+    std::size_t rows = 1;
+    for (std::size_t join = at; (join = script.find("),(", join)) < end; ++join)
+      ++rows;
+    counts.push_back(rows);
+    at = end;
+  }
+  return counts;
+}
+
+TEST_F(GenerationRunTest, RowsPerInsertGroupsRowsIntoStatements) {
+  const std::string identityOn = crlfLines({"SET IDENTITY_INSERT Seq ON", "GO"});
+  const std::string identityOff = crlfLines({"SET IDENTITY_INSERT Seq OFF", "GO"});
+  struct Case {
+    int rowsPerInsert;
+    bool withGo;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {1, false,
+       crlfLines({"SET IDENTITY_INSERT Seq ON", "insert Seq (ID,N) Values('1',10)",
+                  "insert Seq (ID,N) Values('2',20)", "insert Seq (ID,N) Values('3',30)",
+                  "insert Seq (ID,N) Values('4',40)", "SET IDENTITY_INSERT Seq OFF"}) +
+           kShopTrailer},
+      {3, true,
+       identityOn +
+           crlfLines({"insert Seq (ID,N) Values('1',10),('2',20),('3',30)", "GO",
+                      "insert Seq (ID,N) Values('4',40)", "GO"}) +
+           identityOff + kShopTrailerGo},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rowsPerInsert);
+    start({numberedRows(4)})
+        .MakeInitDataSql({.withGoLines = c.withGo, .rowsPerInsert = c.rowsPerInsert});
+    EXPECT_EQ(scriptBytes(), c.expected);
+  }
+
+  start({numberedRows(1003)}).MakeInitDataSql({.withGoLines = true, .rowsPerInsert = 1000});
+  const std::string script = scriptBytes();
+  EXPECT_TRUE(script.starts_with(identityOn + "insert Seq (ID,N) Values('1',10),('2',20),"));
+  EXPECT_TRUE(script.ends_with("('1003',10030)\r\nGO\r\n" + identityOff + kShopTrailerGo));
+  EXPECT_EQ(rowsPerInsertLine(script), (std::vector<std::size_t>{1000, 3}));
+
+  // The rows that arrived before the server failed are written, though the statement is short.
+  try {
+    start({failingAfter(numberedRows(4), 2, "Communication link failure")})
+        .MakeInitDataSql({.withGoLines = false, .rowsPerInsert = 3});
+    ADD_FAILURE() << "the run did not fail";
+  } catch (const server::DataAccessError& error) {
+    EXPECT_STREQ(error.what(), "Communication link failure");
+  }
+  EXPECT_EQ(scriptBytes(),
+            crlfLines({"SET IDENTITY_INSERT Seq ON", "insert Seq (ID,N) Values('1',10),('2',20)"}));
+}
+
 TEST_F(GenerationRunTest, ScriptFileRemovedDuringTheRunEndsItWithTheFileError) {
   GenerationRun& run = start({deptTable()});
   host_.onEvents = [] { std::filesystem::remove(ScriptFile::kFileName); };
