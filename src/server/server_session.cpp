@@ -12,6 +12,11 @@ constexpr const char16_t* kDatabaseListStatement = u"Select Name from SysDataBas
 constexpr const char16_t* kTableListStatement =
     u"select name, SCHEMA_NAME(uid) from SysObjects where OBJECTPROPERTY(id, N'IsUserTable')= 1";
 constexpr std::u16string_view kNameColumn = u"Name";
+// Four unnamed columns: schema and name of the referencing table, then of the referenced one.
+constexpr const char16_t* kForeignKeyStatement =
+    u"select OBJECT_SCHEMA_NAME(parent_object_id), OBJECT_NAME(parent_object_id), "
+    u"OBJECT_SCHEMA_NAME(referenced_object_id), OBJECT_NAME(referenced_object_id) from "
+    u"sys.foreign_keys";
 
 // A value that holds ';' or begins with a quote or '=' is quoted, so that no typed text can
 // add or change a key of the connection string ("Password==x" would read as a key "Password=x"
@@ -109,6 +114,25 @@ void ServerSession::LoadTableNames(TableList& list) {
               catalogue_.add(std::move(table));
               list.setTicked(index++, true);
             });
+}
+
+std::vector<std::pair<TableName, TableName>> ServerSession::LoadForeignKeys() {
+  const std::unique_ptr<Recordset> rows = databaseConnection_->query(kForeignKeyStatement);
+  if (rows->columns().size() < 4)
+    throw DataAccessError("The foreign-key list has fewer than four columns.");
+  auto tableAt = [&](std::size_t column) {
+    TableName table{.name = nameText(rows->value(column + 1))};
+    if (!isNullOrEmpty(rows->value(column)))
+      table.schema = nameText(rows->value(column));
+    return table;
+  };
+  std::vector<std::pair<TableName, TableName>> keys;
+  rows->moveFirst();
+  while (!rows->eof()) {
+    keys.emplace_back(tableAt(0), tableAt(2));
+    rows->moveNext();
+  }
+  return keys;
 }
 
 }  // namespace velmora::server

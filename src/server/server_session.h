@@ -2,8 +2,11 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "server/data_access.h"
+#include "server/table_name.h"
 #include "server/table_reader.h"
 
 // Connecting to the server and to one database, the catalogue lists and the table reader.
@@ -61,6 +64,9 @@ class ServerSession {
   // Refills the table list from the database connection, every entry ticked: a dbo table by
   // its name, any other as "schema.name" (tableEntryText). Throws DataAccessError.
   void LoadTableNames(TableList& list);
+  // The foreign keys of the database connection's database, each as the table that holds it
+  // and the table it references (a NULL schema counts as dbo). Throws DataAccessError.
+  std::vector<std::pair<TableName, TableName>> LoadForeignKeys();
 
  private:
   std::unique_ptr<Connection> catalogueConnection_;
