@@ -25,6 +25,12 @@ void StreamOutput::closeFile() {
   fd_ = -1;
 }
 
+std::optional<OutputLock> StreamOutput::lockForRun() {
+  if (path_ == "-")
+    return std::nullopt;
+  return OutputLock(path_);
+}
+
 void StreamOutput::ResetInitDataFile() {
   buffer_.clear();
   closeFile();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,9 @@ class StreamOutput final : public ScriptOutput {
   const Codeset& codeset() const override { return codeset_; }
   // Nothing: only a run touches the file.
   void prepare() override {}
+  // A file is written by one run at a time, as MakeInitData.txt is; standard output belongs
+  // to this process alone.
+  std::optional<OutputLock> lockForRun() override;
   // Opens the file; a file that cannot be opened shows itself at the first line.
   void ResetInitDataFile() override;
   void AddToText(std::u16string_view line) override;

@@ -4,6 +4,18 @@
 #include "server/trim.h"
 
 namespace velmora::session {
+namespace {
+
+// The lines written before a failure reach the output. The failure that ended the run is
+// what the user must see; should the output fail too, its own error would only hide it.
+void flushAfterFailure(script::ScriptOutput& output) {
+  try {
+    output.flush();
+  } catch (const script::EInOutError&) {
+  }
+}
+
+}  // namespace
 
 ExportSession::ExportSession(server::ConnectionFactory& factory, const script::Codeset& codeset,
                              const script::LocaleFormats& formats, script::GenerationHost& host)
@@ -38,7 +50,7 @@ void ExportSession::openDatabase(const server::ConnectionInputs& inputs,
   server_.LoadTableNames(tables);
 }
 
-void ExportSession::run(bool withGoLines) {
+void ExportSession::run(const script::StatementForm& form) {
   // Events handled while the run lets them through must not reset the script under the run
   // or start a second run inside it.
   if (isRunning())
@@ -47,7 +59,19 @@ void ExportSession::run(bool withGoLines) {
   // run that finds one under way fails here, before it touches the file.
   const std::optional<script::OutputLock> lock = output_->lockForRun();
   output_->ResetInitDataFile();
-  run_.MakeInitDataSql(withGoLines);
+  try {
+    run_.MakeInitDataSql(form);
+  } catch (...) {
+    flushAfterFailure(*output_);
+    throw;
+  }
+}
+
+DependencyOrder ExportSession::dependencyOrder(const std::vector<std::u16string>& entries) {
+  std::vector<TableReference> references;
+  for (const auto& [referencing, referenced] : server_.LoadForeignKeys())
+    references.push_back({server::tableEntryText(referencing), server::tableEntryText(referenced)});
+  return session::dependencyOrder(entries, references);
 }
 
 }  // namespace velmora::session

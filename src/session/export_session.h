@@ -1,7 +1,9 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "script/codeset.h"
 #include "script/generation_run.h"
@@ -10,6 +12,7 @@
 #include "script/value_text.h"
 #include "server/data_access.h"
 #include "server/server_session.h"
+#include "session/dependency_order.h"
 #include "session/session_texts.h"
 
 namespace velmora::session {
@@ -45,7 +48,14 @@ class ExportSession {
   // each followed by a GO line when `withGoLines`. Throws script::OutputBusyError, touching
   // nothing, while a run of another process writes the same script; else what the reader,
   // the value texts and the script output throw; the lines written so far stay.
-  void run(bool withGoLines);
+  void run(bool withGoLines) { run(script::StatementForm{.withGoLines = withGoLines}); }
+  // The same in the statement form given (rows per insert statement). Lines an output holds
+  // back are flushed before an error leaves the run.
+  void run(const script::StatementForm& form);
+  // The order in which the tables named by `entries` (table-list texts, in list order) come
+  // after the tables their foreign keys reference, read from the open database. Throws
+  // DataAccessError.
+  DependencyOrder dependencyOrder(const std::vector<std::u16string>& entries);
 
  private:
   std::unique_ptr<script::ScriptOutput> output_;

@@ -38,7 +38,7 @@ class PlainTableList final : public server::TableList {
 };
 
 // A generation host over `tables` and the chosen database's text; progress texts and the
-// chance to handle pending work go to the two callbacks (either may be empty).
+// chance to handle pending work and each row written go to the callbacks (any may be empty).
 class PlainHost final : public script::GenerationHost {
  public:
   explicit PlainHost(const PlainTableList& tables) : tables_(tables) {}
@@ -51,10 +51,15 @@ class PlainHost final : public script::GenerationHost {
   std::vector<std::u16string> columnNames() const override { return columns_; }
   void setProgressText(const std::u16string& text) override;
   void processPendingEvents() override;
+  void rowWritten() override {
+    if (onRowWritten)
+      onRowWritten();
+  }
 
   std::u16string database;
   std::function<void(const std::u16string&)> onProgress;
   std::function<void()> onPendingEvents;
+  std::function<void()> onRowWritten;
 
  private:
   const PlainTableList& tables_;

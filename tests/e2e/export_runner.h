@@ -1,10 +1,14 @@
 #pragma once
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -34,24 +38,106 @@ inline std::string readFile(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// Where one of the exporter's output streams goes: a file beside the script, read back
+// afterwards; a pipe, or a pseudo-terminal that passes bytes unchanged, read while it runs;
+// or a pipe whose reading end is closed before the program starts (as after `| head -0`).
+enum class Stream { file, pipe, terminal, brokenPipe };
+struct Streams {
+  Stream output = Stream::file;
+  Stream error = Stream::file;
+};
+
+namespace detail {
+
+// One output stream of the child: the end it writes to, and the end the parent reads.
+struct Channel {
+  Stream stream = Stream::file;
+  std::filesystem::path file;
+  int parentFd = -1;
+  int childFd = -1;
+  std::string bytes;
+};
+
+inline Channel openChannel(Stream stream, std::filesystem::path file) {
+  Channel channel;
+  channel.stream = stream;
+  channel.file = std::move(file);
+  int fds[2] = {-1, -1};
+  switch (stream) {
+    case Stream::file:
+      channel.childFd =
+          ::open(channel.file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+      break;
+    case Stream::pipe:
+    case Stream::brokenPipe:
+      if (::pipe2(fds, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+      channel.parentFd = fds[0];
+      channel.childFd = fds[1];
+      if (stream == Stream::brokenPipe) {
+        ::close(channel.parentFd);
+        channel.parentFd = -1;
+      }
+      break;
+    case Stream::terminal: {
+      termios raw{};
+      ::cfmakeraw(&raw);
+      if (::openpty(&channel.parentFd, &channel.childFd, nullptr, &raw, nullptr) != 0)
+        throw std::runtime_error("openpty failed");
+      ::fcntl(channel.parentFd, F_SETFD, FD_CLOEXEC);
+      ::fcntl(channel.childFd, F_SETFD, FD_CLOEXEC);
+      break;
+    }
+  }
+  if (channel.childFd < 0)
+    throw std::runtime_error("cannot open " + channel.file.string());
+  return channel;
+}
+
+// Reads what is there; false once the writing side is gone (EOF, or EIO from a terminal).
+inline bool drain(Channel& channel, int timeoutMs) {
+  if (channel.parentFd < 0)
+    return false;
+  pollfd ready{channel.parentFd, POLLIN, 0};
+  if (::poll(&ready, 1, timeoutMs) <= 0)
+    return true;
+  char buffer[4096];
+  const ssize_t got = ::read(channel.parentFd, buffer, sizeof buffer);
+  if (got > 0) {
+    channel.bytes.append(buffer, static_cast<std::size_t>(got));
+    return true;
+  }
+  if (got < 0 && errno == EINTR)
+    return true;
+  ::close(channel.parentFd);
+  channel.parentFd = -1;
+  return false;
+}
+
+// What the child wrote to the stream, once it is done.
+inline std::string collected(const Channel& channel) {
+  if (channel.stream != Stream::file)
+    return channel.bytes;
+  std::string bytes = readFile(channel.file);
+  std::filesystem::remove(channel.file);
+  return bytes;
+}
+
+}  // namespace detail
+
 // A velmora-export started and not yet waited for.
 struct StartedExport {
   pid_t pid = -1;
-  std::filesystem::path outPath;
-  std::filesystem::path errPath;
+  detail::Channel out;
+  detail::Channel err;
 };
 
-// Where the child's standard error goes: a file beside the script, read back afterwards, or
-// a pipe whose reading end is closed before the program starts (as after `| head -0`).
-enum class ErrorStream { file, brokenPipe };
-
 // Starts the velmora-export this build made with `directory` as its current directory; its
-// output streams go to files beside the script (`stdout.txt`, `stderr.txt`, or with `tag`
-// before the dot).
+// output streams go where `streams` says (files beside the script: `stdout.txt`,
+// `stderr.txt`, or with `tag` before the dot).
 inline StartedExport startExport(const std::filesystem::path& directory,
                                  const std::vector<std::string>& arguments,
-                                 const EnvironmentChanges& changes,
-                                 ErrorStream errorStream = ErrorStream::file,
+                                 const EnvironmentChanges& changes, Streams streams = {},
                                  const std::string& tag = "") {
   std::map<std::string, std::string> variables;
   for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -80,54 +166,49 @@ inline StartedExport startExport(const std::filesystem::path& directory,
     argv.push_back(argument.data());
   argv.push_back(nullptr);
 
-  StartedExport started{-1, directory / ("stdout" + tag + ".txt"),
-                        directory / ("stderr" + tag + ".txt")};
-  int errorPipe[2] = {-1, -1};
-  if (errorStream == ErrorStream::brokenPipe && ::pipe(errorPipe) != 0)
-    throw std::runtime_error("pipe failed");
+  StartedExport started;
+  started.out = detail::openChannel(streams.output, directory / ("stdout" + tag + ".txt"));
+  started.err = detail::openChannel(streams.error, directory / ("stderr" + tag + ".txt"));
   started.pid = ::fork();
   if (started.pid < 0)
     throw std::runtime_error("fork failed");
   if (started.pid == 0) {
-    const int out = ::open(started.outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = errorStream == ErrorStream::file
-                        ? ::open(started.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)
-                        : errorPipe[1];
-    if (errorStream == ErrorStream::brokenPipe)
-      ::close(errorPipe[0]);
-    if (out < 0 || err < 0 || ::dup2(out, STDOUT_FILENO) < 0 || ::dup2(err, STDERR_FILENO) < 0 ||
-        ::chdir(directory.c_str()) != 0)
+    if (::dup2(started.out.childFd, STDOUT_FILENO) < 0 ||
+        ::dup2(started.err.childFd, STDERR_FILENO) < 0 || ::chdir(directory.c_str()) != 0)
       ::_exit(127);
     ::execve(program.c_str(), argv.data(), envp.data());
     ::_exit(127);
   }
-  if (errorStream == ErrorStream::brokenPipe) {
-    ::close(errorPipe[0]);
-    ::close(errorPipe[1]);
-  }
+  ::close(started.out.childFd);
+  ::close(started.err.childFd);
   return started;
 }
 
-// Waits for a started export; kills it when it runs longer than `timeout`.
-inline ExportResult finishExport(const StartedExport& started,
+// Waits for a started export, reading its pipes and terminal meanwhile; kills it when it
+// runs longer than `timeout`.
+inline ExportResult finishExport(StartedExport started,
                                  std::chrono::seconds timeout = std::chrono::seconds(60)) {
   ExportResult result;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   int status = 0;
-  while (::waitpid(started.pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
+  bool exited = false;
+  while (!exited) {
+    const bool reading = detail::drain(started.out, 5) | detail::drain(started.err, 5);
+    exited = ::waitpid(started.pid, &status, WNOHANG) == started.pid;
+    if (!exited && std::chrono::steady_clock::now() > deadline) {
       ::kill(started.pid, SIGKILL);
       ::waitpid(started.pid, &status, 0);
-      break;
+      exited = true;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!reading && !exited)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  while (detail::drain(started.out, 0) || detail::drain(started.err, 0)) {
   }
   if (WIFEXITED(status))
     result.exitCode = WEXITSTATUS(status);
-  result.standardOutput = readFile(started.outPath);
-  result.standardError = readFile(started.errPath);
-  std::filesystem::remove(started.outPath);
-  std::filesystem::remove(started.errPath);
+  result.standardOutput = detail::collected(started.out);
+  result.standardError = detail::collected(started.err);
   return result;
 }
 
@@ -136,8 +217,8 @@ inline ExportResult runExport(const std::filesystem::path& directory,
                               const std::vector<std::string>& arguments,
                               const EnvironmentChanges& changes,
                               std::chrono::seconds timeout = std::chrono::seconds(60),
-                              ErrorStream errorStream = ErrorStream::file) {
-  return finishExport(startExport(directory, arguments, changes, errorStream), timeout);
+                              Streams streams = {}) {
+  return finishExport(startExport(directory, arguments, changes, streams), timeout);
 }
 
 }  // namespace velmora::e2e

@@ -264,7 +264,7 @@ TEST_F(ExportTest, BrokenStandardErrorIsNoFailure) {
   const ExportResult result =
       runExport(directory_, {"--server", sample_->serverText(), "--database", "Shop"},
                 {{"LC_ALL", "C.UTF-8"}, {"VELMORA_PASSWORD", kSamplePassword}},
-                std::chrono::seconds(60), ErrorStream::brokenPipe);
+                std::chrono::seconds(60), {.error = Stream::brokenPipe});
   EXPECT_EQ(result.exitCode, 0);
   const fs::path golden = fs::path(VELMORA_DATA_DIR) / "sample-shop.expected.txt";
   EXPECT_TRUE(readFile(script()) == readFile(golden)) << unifiedDiff(golden, script());
@@ -279,8 +279,7 @@ TEST_F(ExportTest, SecondRunInTheFolderFailsAtOnce) {
                                            "--no-go"};
   const EnvironmentChanges environment{{"LC_ALL", "C.UTF-8"},
                                        {"VELMORA_PASSWORD", kSamplePassword}};
-  const StartedExport first =
-      startExport(directory_, arguments, environment, ErrorStream::file, "-first");
+  const StartedExport first = startExport(directory_, arguments, environment, {}, "-first");
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (!fs::exists(script()) || fs::file_size(script()) == 0) {
     ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the first run wrote nothing";

@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "script/generation_run.h"
+
 namespace velmora::exporter {
 namespace {
 
@@ -17,6 +19,19 @@ std::vector<std::string> splitTables(std::string_view list) {
     list.remove_prefix(comma + 1);
   }
   return names;
+}
+
+int rowsPerInsertFrom(const std::string& text) {
+  const std::string bounds = "1 to " + std::to_string(script::kMaxRowsPerInsert);
+  int rows = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9' || rows > script::kMaxRowsPerInsert)
+      throw UsageError("option --rows-per-insert needs a number from " + bounds);
+    rows = rows * 10 + (c - '0');
+  }
+  if (rows < 1 || rows > script::kMaxRowsPerInsert)
+    throw UsageError("option --rows-per-insert needs a number from " + bounds);
+  return rows;
 }
 
 }  // namespace
@@ -74,12 +89,33 @@ ExportOptions parseExportOptions(int argc, const char* const* argv,
     } else if (name == "--password") {
       options.password = value();
     } else if (name == "--tables") {
-      options.tables = splitTables(value());
-      if (options.tables.empty())
+      const std::vector<std::string> names = splitTables(value());
+      if (names.empty())
         throw UsageError("option --tables needs at least one table name");
+      options.tables.insert(options.tables.end(), names.begin(), names.end());
+    } else if (name == "--table") {
+      // One entry text, whole: a name may hold a comma.
+      options.tables.push_back(value());
+      if (options.tables.back().empty())
+        throw UsageError("option --table needs a table name");
     } else if (name == "--no-go") {
       noValue();
       options.withGo = false;
+    } else if (name == "--output" || name == "-o") {
+      options.output = value();
+      if (options.output.empty())
+        throw UsageError("option " + std::string(name) +
+                         " needs a file name, or - for standard output");
+    } else if (name == "--order") {
+      const std::string order = value();
+      if (order != "dependencies" && order != "catalogue")
+        throw UsageError("option --order takes dependencies or catalogue");
+      options.dependencyOrder = order == "dependencies";
+    } else if (name == "--rows-per-insert") {
+      options.rowsPerInsert = rowsPerInsertFrom(value());
+    } else if (name == "--quiet" || name == "-q") {
+      noValue();
+      options.quiet = true;
     } else {
       throw UsageError("unknown argument " + std::string(argument));
     }
@@ -92,8 +128,9 @@ ExportOptions parseExportOptions(int argc, const char* const* argv,
 }
 
 std::string usageText() {
-  return R"(Usage: velmora-export --server S --database D [--user sa] [--tables T1,T2,...]
-                      [--no-go] [--password P]
+  return R"(Usage: velmora-export --server S --database D [--user sa] [--password P]
+                      [--tables T1,T2,...] [--table T]... [--order dependencies]
+                      [--no-go] [--rows-per-insert N] [-o FILE | -o -] [-q]
 
 Writes MakeInitData.txt in the current directory: one INSERT statement for every row of
 every table of database D on SQL Server S (or of the named tables only, in catalogue order),
@@ -106,10 +143,27 @@ Options:
   --database D     the database to export
   --user U         the login (default sa)
   --password P     the password (visible in the process list; prefer VELMORA_PASSWORD)
-  --tables T,...   only these tables, comma-separated
+  --tables T,...   only these tables, comma-separated, as the table list shows them
+                   (a table outside dbo as schema.name)
+  --table T        only this table too; the whole text is one name, commas included
+                   (may be given more than once)
+  --order dependencies
+                   each table after the tables its foreign keys reference (default:
+                   catalogue order); tables in a cycle keep catalogue order among
+                   themselves, and a warning names them
   --no-go          no GO line after each statement (the test script form)
+  --rows-per-insert N
+                   N rows (1 to 1000, default 1) in one insert statement:
+                   insert T (...) Values(...),(...); the last may hold fewer
+  -o, --output FILE
+                   write the script to FILE (created, or emptied) instead of
+                   MakeInitData.txt; -o - writes it to standard output
+  -q, --quiet      print nothing but errors
   --help           show this text and exit
   --version        show the version and exit
+
+On a terminal, the progress line of the table being written is redrawn with the rows
+written so far and their rate; elsewhere each progress text is one line.
 
 Environment:
   VELMORA_PASSWORD  the password when --password is not given

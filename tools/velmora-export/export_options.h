@@ -15,9 +15,18 @@ struct ExportOptions {
   std::string database;
   std::string user = "sa";
   std::string password;
-  // Empty: every table of the database.
+  // Entry texts from --tables and --table, in the order given. Empty: every table.
   std::vector<std::string> tables;
   bool withGo = true;
+  // Where the script goes: empty for MakeInitData.txt in the current directory, "-" for
+  // standard output, else a file path.
+  std::string output;
+  // Each table after the tables its foreign keys reference, instead of catalogue order.
+  bool dependencyOrder = false;
+  // Rows per insert statement, 1 to script::kMaxRowsPerInsert.
+  int rowsPerInsert = 1;
+  // No progress texts, only errors.
+  bool quiet = false;
 };
 
 // A command line that cannot be understood; what() says why.

@@ -1,8 +1,14 @@
 #include "export_script.h"
 
+#include <unistd.h>
+
+#include <memory>
 #include <stdexcept>
 #include <utility>
 
+#include "progress_display.h"
+#include "script/script_file.h"
+#include "script/stream_output.h"
 #include "server/connection_string.h"
 #include "server/trim.h"
 #include "server/utf.h"
@@ -36,12 +42,45 @@ void refuseWhatTheDriverCannotTake(const server::ConnectionInputs& inputs) {
   }
 }
 
-// Progress that cannot be written (standard error closed or without a reader) is dropped.
-void writeProgress(const std::u16string& text, const script::Codeset& codeset,
-                   std::FILE* progress) {
-  std::string line = codeset.fromUtf16(text);
-  line += '\n';
-  std::fwrite(line.data(), 1, line.size(), progress);
+ProgressDisplay::Mode progressMode(const ExportOptions& options, std::FILE* progress) {
+  if (options.quiet)
+    return ProgressDisplay::Mode::quiet;
+  return ::isatty(::fileno(progress)) ? ProgressDisplay::Mode::redrawn
+                                      : ProgressDisplay::Mode::lines;
+}
+
+std::unique_ptr<script::ScriptOutput> scriptOutput(const ExportOptions& options,
+                                                   const script::Codeset& codeset) {
+  if (options.output.empty())
+    return std::make_unique<script::ScriptFile>(codeset);
+  return std::make_unique<script::StreamOutput>(options.output, codeset);
+}
+
+// Puts the ticked tables of `tables`, and only those, in the order of their foreign keys.
+// Tables in a cycle are named in one warning, unless the run is to be quiet.
+void orderByDependencies(session::PlainTableList& tables, session::ExportSession& session,
+                         const ExportOptions& options, const script::Codeset& codeset,
+                         std::FILE* progress) {
+  std::vector<std::u16string> ticked;
+  for (std::size_t i = 0; i < tables.names().size(); ++i)
+    if (tables.isTicked(static_cast<int>(i)))
+      ticked.push_back(tables.names()[i]);
+  const session::DependencyOrder order = session.dependencyOrder(ticked);
+
+  tables.clear();
+  for (std::size_t position : order.order) {
+    tables.add(ticked[position]);
+    tables.setTicked(static_cast<int>(tables.names().size() - 1), true);
+  }
+  if (order.inCycles.empty() || options.quiet)
+    return;
+  std::u16string names;
+  for (std::size_t position : order.inCycles)
+    names += (names.empty() ? u"" : u", ") + ticked[position];
+  const std::string warning = "velmora-export: warning: the foreign keys of " +
+                              codeset.fromUtf16(names) +
+                              " form a cycle; these tables keep catalogue order\n";
+  std::fwrite(warning.data(), 1, warning.size(), progress);
   std::fflush(progress);
 }
 
@@ -56,8 +95,10 @@ void exportScript(const ExportOptions& options, server::ConnectionFactory& facto
   session::PlainDatabaseList databases;
   session::PlainTableList tables;
   session::PlainHost host(tables);
-  host.onProgress = [&](const std::u16string& text) { writeProgress(text, codeset, progress); };
-  session::ExportSession session(factory, codeset, formats, host);
+  ProgressDisplay display(progress, progressMode(options, progress));
+  host.onProgress = [&](const std::u16string& text) { display.show(codeset.fromUtf16(text)); };
+  host.onRowWritten = [&] { display.rowWritten(); };
+  session::ExportSession session(factory, formats, host, scriptOutput(options, codeset));
 
   refuseWhatTheDriverCannotTake(inputs);
   session.connectServer(inputs, databases);
@@ -69,7 +110,10 @@ void exportScript(const ExportOptions& options, server::ConnectionFactory& facto
     for (const std::string& name : options.tables)
       tables.setTicked(entryNamed(tables.names(), name, "Table", codeset), true);
   }
-  session.run(options.withGo);
+  if (options.dependencyOrder)
+    orderByDependencies(tables, session, options, codeset, progress);
+  session.run(
+      script::StatementForm{.withGoLines = options.withGo, .rowsPerInsert = options.rowsPerInsert});
 }
 
 }  // namespace velmora::exporter
