@@ -171,8 +171,8 @@ Environment:
 Exit status:
   0  the script was written
   1  any other error: a bad command line, an unknown database or table, another run
-     writing MakeInitData.txt in the same folder, a failure while reading the server or
-     writing the file (the error's text is printed)
+     writing the same script file (MakeInitData.txt in the same folder, or the -o FILE),
+     a failure while reading the server or writing the file (the error's text is printed)
   2  the connection to the server or the database failed, or the server name, user name
      or password holds "};", which the ODBC driver cannot take
 )";
