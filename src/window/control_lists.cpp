@@ -4,6 +4,9 @@ namespace velmora::window {
 
 void ComboDatabaseList::add(const std::u16string& name) {
   box_.addItem(QString::fromStdU16String(name));
+  // QComboBox selects the first item added; nothing is chosen until the whole list is in,
+  // so a load that fails part-way leaves the names read so far with none selected.
+  box_.setCurrentIndex(-1);
 }
 
 void CheckTableList::add(const std::u16string& name) {

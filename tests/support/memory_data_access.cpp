@@ -220,15 +220,20 @@ class MemoryConnection : public server::Connection {
     server_.record(LogKind::query, catalog_, statement);
     if (const std::string* failure = server_.failureFor(statement))
       throw DataAccessError(*failure, "42000");
-    return start(answer(statement), std::nullopt, {});
+    MemoryResult result = answer(statement);
+    const std::optional<std::size_t> failAfterRows = result.failAfterRows;
+    std::string failureMessage = result.failureMessage;
+    return start(std::move(result), failAfterRows, std::move(failureMessage));
   }
 
   std::unique_ptr<server::Recordset> openTable(const std::u16string& nameAsSent) override {
     checkReady();
     server_.record(LogKind::table, catalog_, nameAsSent);
     const MemoryTable& table = resolve(nameAsSent);
-    return start(MemoryResult{table.columns, table.rows}, table.failAfterRows,
-                 table.failureMessage);
+    MemoryResult rows;
+    rows.columns = table.columns;
+    rows.rows = table.rows;
+    return start(std::move(rows), table.failAfterRows, table.failureMessage);
   }
 
  private:

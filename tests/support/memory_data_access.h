@@ -21,6 +21,10 @@ using Row = std::vector<server::Value>;
 struct MemoryResult {
   std::vector<server::ColumnDescription> columns;
   std::vector<Row> rows;
+  // When set, only this many rows can be read; fetching the next one fails with
+  // `failureMessage`.
+  std::optional<std::size_t> failAfterRows;
+  std::string failureMessage = "Communication link failure";
 };
 
 struct MemoryTable {

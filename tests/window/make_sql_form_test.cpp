@@ -122,6 +122,7 @@ class MakeSqlFormTest : public QObject {
   void generateButtonsWriteTheScript();
   void appendFailureShowsTheErrorBox();
   void catalogueFailureShowsTheErrorBox();
+  void databaseListFailingPartWayKeepsTheNamesWithNoneSelected();
   void serverWithoutUserDatabases();
   void inputDuringARunIsIgnored();
   void closeDuringARunLetsTheRunFinish();
@@ -433,6 +434,21 @@ void MakeSqlFormTest::catalogueFailureShowsTheErrorBox() {
   QCOMPARE(window.presenter.boxes.size(), std::size_t{1});
   QCOMPARE(window.presenter.boxes[0].text, QStringLiteral("对象名 'SysObjects' 无效."));
   QCOMPARE(window.presenter.boxes[0].icon, QMessageBox::Critical);
+}
+
+void MakeSqlFormTest::databaseListFailingPartWayKeepsTheNamesWithNoneSelected() {
+  velmora::test::MemoryServer memory;
+  velmora::test::MemoryResult answer;
+  answer.columns = {velmora::test::column(u"name", "sysname")};
+  answer.rows = {{std::u16string(u"Shop")}, {std::u16string(u"Empty")}};
+  answer.failAfterRows = 1;
+  memory.setAnswer(u"Select Name from SysDataBases where DBid>6", answer);
+  Window window(std::make_unique<velmora::test::MemoryConnectionFactory>(memory));
+  window.show();
+  window.connectTo(QStringLiteral("memory"), QString());
+  QCOMPARE(window.presenter.boxes.size(), std::size_t{1});
+  QCOMPARE(window.databaseNames(), QStringList({"Shop"}));
+  QCOMPARE(window.databases()->currentIndex(), -1);
 }
 
 void MakeSqlFormTest::serverWithoutUserDatabases() {
