@@ -223,6 +223,22 @@ std::string Codeset::fromUtf16(std::u16string_view text) const {
   return encodeInRuns(converters_->fromUtf16, converters_->refused, text);
 }
 
+bool Codeset::holds(std::u16string_view text) const {
+  if (converters_ == nullptr) {
+    for (size_t at = 0, units = 0; at < text.size(); at += units)
+      if (const char32_t code = characterAt(text, at, units); code >= 0xD800 && code <= 0xDFFF)
+        return false;
+    return true;
+  }
+  std::lock_guard lock(converters_->mutex);
+  iconv(converters_->fromUtf16, nullptr, nullptr, nullptr, nullptr);
+  std::string out(text.size() * 2 + 16, '\0');
+  size_t used = 0;
+  const char* in = reinterpret_cast<const char*>(text.data());
+  size_t inLeft = text.size() * sizeof(char16_t);
+  return convertInto(converters_->fromUtf16, in, inLeft, out, used) == 0;
+}
+
 std::u16string Codeset::toUtf16(std::string_view bytes) const {
   if (converters_ == nullptr)
     return server::utf16FromUtf8(bytes);

@@ -1,9 +1,11 @@
 #include "script/generation_run.h"
 
+#include <map>
 #include <stdexcept>
 
 #include "server/identifier.h"
 #include "server/trim.h"
+#include "server/utf.h"
 
 namespace velmora::script {
 namespace {
@@ -43,17 +45,20 @@ void GenerationRun::MakeInitDataSql(const StatementForm& form) {
                                 std::to_string(kMaxRowsPerInsert));
   RunningScope scope(running_);
   const int count = host_.tableCount();
+  // How often each entry text came so far: two tables' entries can read alike.
+  std::map<std::u16string, std::size_t> entriesMet;
   for (int i = 0; i < count; ++i) {
     // Hosts keep the list fixed during a run; should it shrink anyway, stop at its end rather
     // than ask for entries that are gone.
     if (i >= host_.tableCount())
       break;
+    const std::u16string entry = host_.tableName(i);
+    const std::size_t earlierAlike = entriesMet[entry]++;
     if (!host_.isTableTicked(i))
       continue;
-    const std::u16string entry = host_.tableName(i);
     host_.setProgressText(progressText(trimmed(entry)));
     host_.processPendingEvents();
-    writeTable(entry, form);
+    writeTable(entry, earlierAlike, form);
     file_.flush();
   }
   MakeDBOptionSql(form.withGoLines);
@@ -61,29 +66,37 @@ void GenerationRun::MakeInitDataSql(const StatementForm& form) {
   host_.setProgressText(std::u16string(kFinishedText));
 }
 
-void GenerationRun::writeTable(const std::u16string& entry, const StatementForm& form) {
+void GenerationRun::writeTable(const std::u16string& entry, std::size_t earlierAlike,
+                               const StatementForm& form) {
   const bool withGo = form.withGoLines;
   reader_.close();
-  reader_.setTableName(entry);
+  reader_.setTableName(entry, earlierAlike);
   reader_.open();
   std::vector<std::u16string> names;
   reader_.getFieldNames(names);
   host_.setColumnNames(names);
   reader_.first();
+  checkNamesCanBeWritten(entry, names);
 
+  // A table of computed and timestamp columns only has no column part: each row is a row of
+  // defaults, a statement of its own.
   const std::u16string& tableName = reader_.nameAsSent();
+  const std::vector<std::u16string> columnNames = host_.columnNames();
+  const bool defaultsOnly = columnNames.empty();
+  const int rowsPerInsert = defaultsOnly ? 1 : form.rowsPerInsert;
   std::u16string fieldPart;
-  MakeInsertField(fieldPart);
+  if (!defaultsOnly)
+    MakeInsertField(fieldPart);
   if (reader_.eof())
     return;
 
   // Everything that is the same on every row is looked up and converted once per table.
-  const std::string head =
-      file_.codeset().fromUtf16(u"insert " + tableName + fieldPart + u"Values(");
+  const std::string head = file_.codeset().fromUtf16(
+      u"insert " + tableName + (defaultsOnly ? u" DEFAULT VALUES" : fieldPart + u"Values("));
   std::vector<BoundColumn> columns;
-  for (const std::u16string& name : host_.columnNames()) {
+  for (const std::u16string& name : columnNames) {
     const server::Field& field = reader_.fieldByName(name);
-    columns.push_back({&field, valueFormOf(field.dataType())});
+    columns.push_back({&field, valueFormOf(field)});
   }
 
   const bool identity = reader_.hasIdentityColumn();
@@ -109,8 +122,9 @@ void GenerationRun::writeTable(const std::u16string& entry, const StatementForm&
         line += ',';
       valueText_.appendLiteral(line, *columns[k].field, columns[k].form, value);
     }
-    line += ')';
-    if (++rowsInLine == form.rowsPerInsert)
+    if (!defaultsOnly)
+      line += ')';
+    if (++rowsInLine == rowsPerInsert)
       writeStatement();
     host_.rowWritten();
     host_.processPendingEvents();
@@ -144,11 +158,35 @@ void GenerationRun::MakeInsertField(std::u16string& fieldPart) const {
 }
 
 void GenerationRun::MakeDBOptionSql(bool withGo) {
-  const std::u16string quotedDatabase =
-      server::enclosed(trimmed(host_.databaseName()), u'\'', u'\'');
   appendLine(u"USE master", withGo);
-  appendLine(u"EXEC sp_dboption " + quotedDatabase + u",'autoshrink','TRUE'", withGo);
-  appendLine(u"EXEC sp_dboption " + quotedDatabase + u",'autoclose','TRUE'", withGo);
+  const std::u16string database = host_.databaseName();
+  if (database.empty())
+    return;
+  const std::u16string name = server::sqlIdentifier(database);
+  appendLine(u"ALTER DATABASE " + name + u" SET AUTO_SHRINK ON", withGo);
+  appendLine(u"ALTER DATABASE " + name + u" SET AUTO_CLOSE ON", withGo);
+}
+
+void GenerationRun::checkNamesCanBeWritten(std::u16string_view entry,
+                                           const std::vector<std::u16string>& columnNames) const {
+  const server::TableName& table = reader_.table();
+  auto check = [&](std::u16string_view name, std::u16string_view whose) {
+    std::u16string fault;
+    if (name.find_first_of(u"\r\n") != std::u16string_view::npos)
+      fault = u"a line break";
+    else if (!file_.codeset().holds(name))
+      fault = u"a character that " + file_.codeset().toUtf16(file_.codeset().name()) + u" lacks";
+    else
+      return;
+    throw std::runtime_error(server::utf8FromUtf16(u"Table " + std::u16string(entry) +
+                                                   u" cannot be written: " + std::u16string(whose) +
+                                                   u" holds " + fault + u"."));
+  };
+  if (table.schema != server::kDefaultSchema)
+    check(table.schema, u"its schema's name");
+  check(table.name, u"its name");
+  for (const std::u16string& column : columnNames)
+    check(column, u"the name of its column " + column);
 }
 
 void GenerationRun::appendLine(std::u16string_view line, bool withGo) {

@@ -64,8 +64,14 @@ class GenerationRun {
   void MakeDBOptionSql(bool withGo);
 
  private:
-  // One ticked table: open it, fill the column list, write one statement per row.
-  void writeTable(const std::u16string& entry, const StatementForm& form);
+  // One ticked table, the entry after `earlierAlike` others of that text: open it, fill the
+  // column list, write its statements.
+  void writeTable(const std::u16string& entry, std::size_t earlierAlike, const StatementForm& form);
+  // The schema, table and column names the script would write hold no line break and no
+  // character the script's codeset lacks (it would become '?' and name another object).
+  // Throws std::runtime_error naming the table otherwise.
+  void checkNamesCanBeWritten(std::u16string_view entry,
+                              const std::vector<std::u16string>& columnNames) const;
   void appendLine(std::u16string_view line, bool withGo);
 
   GenerationHost& host_;

@@ -11,6 +11,7 @@
 
 #include "script/date_text.h"
 #include "script/number_text.h"
+#include "script/string_literal.h"
 #include "server/identifier.h"
 #include "server/trim.h"
 
@@ -179,7 +180,8 @@ TypeClass typeClassOf(TFieldType fieldType) {
   }
 }
 
-ValueForm valueFormOf(TFieldType fieldType) {
+ValueForm valueFormOf(const Field& field) {
+  const TFieldType fieldType = field.dataType();
   switch (typeClassOf(fieldType)) {
     case TypeClass::numeric:
       return ValueForm::bare;
@@ -190,6 +192,14 @@ ValueForm valueFormOf(TFieldType fieldType) {
   }
   if (fieldType == ftBytes || fieldType == ftVarBytes || fieldType == ftBlob)
     return ValueForm::hex;
+  if (fieldType == ftVariant)
+    return ValueForm::variant;
+  // sysname is nvarchar to the driver; date and time columns, which the layer supplies as
+  // wide text, are not Unicode columns.
+  const std::string& serverType = field.serverTypeName();
+  if (serverType == "nchar" || serverType == "nvarchar" || serverType == "ntext" ||
+      serverType == "xml" || serverType == "sysname")
+    return ValueForm::nationalQuoted;
   return ValueForm::quoted;
 }
 
@@ -313,6 +323,9 @@ std::string ValueText::variantText(const Value& value) const {
         } else if constexpr (std::is_same_v<Held, NationalText>) {
           return codeset_.fromUtf16(
               std::u16string_view(held.text).substr(0, held.text.find(u'\0')));
+        } else if constexpr (std::is_same_v<Held, Bytes>) {
+          // A byte array as text is its bytes, as for a binary column.
+          return std::string(held.begin(), held.end());
         } else {
           cannotConvert(value, "OleStr");
         }
@@ -332,20 +345,28 @@ void ValueText::appendLiteral(std::string& line, const Field& field, ValueForm f
   }
   scratch.clear();
   appendText(scratch, field);
+  if (form == ValueForm::variant) {
+    const Value& value = field.value();
+    form = std::holds_alternative<Bytes>(value)          ? ValueForm::hex
+           : std::holds_alternative<NationalText>(value) ? ValueForm::nationalQuoted
+                                                         : ValueForm::quoted;
+  }
   switch (form) {
     case ValueForm::bare:
       line += trimmed(scratch);
       return;
     case ValueForm::quoted:
-      // A quote inside the value is doubled so that it neither ends the literal early nor
-      // lets the value inject SQL into whoever runs the script.
-      appendEnclosed(line, trimmed(scratch), '\'', '\'');
+    case ValueForm::nationalQuoted:
+      // Quotes inside are doubled so that a value neither ends the literal early nor injects
+      // SQL into whoever runs the script.
+      appendStringLiteral(line, trimmed(scratch), form == ValueForm::nationalQuoted);
       return;
     case ValueForm::hex:
       // Never trimmed: leading or trailing bytes 0..32 are part of the value.
       appendHex(line, scratch);
       return;
     case ValueForm::flag:
+    case ValueForm::variant:
       return;
   }
 }

@@ -14,10 +14,12 @@ enum class TypeClass { numeric, boolean, quoted };
 TypeClass typeClassOf(server::TFieldType fieldType);
 
 // How a column's values go into a statement's value list, by its type class; binary columns
-// take hex literals, since raw bytes between quotes cannot go into them. Fixed for a whole
-// table because a column's field type is.
-enum class ValueForm { bare, flag, quoted, hex };
-ValueForm valueFormOf(server::TFieldType fieldType);
+// take hex literals, since raw bytes between quotes cannot go into them, and the quoted
+// values of a Unicode column (nchar, nvarchar, ntext, xml, sysname: the server's type
+// decides, not the field type) N'...' literals. A sql_variant value takes the form of its
+// own kind. Fixed for a whole table because a column's types are.
+enum class ValueForm { bare, flag, quoted, nationalQuoted, hex, variant };
+ValueForm valueFormOf(const server::Field& field);
 
 // The value text and boolean value of a field for the current row.
 class ValueText {
@@ -33,9 +35,10 @@ class ValueText {
   // True when the stored flag is not 0; false for NULL.
   bool booleanValue(const server::Field& field) const;
   // Appends the field's value as it stands in a value list: Null, else by `form` the trimmed
-  // text bare, 1 or 0, the trimmed text between quotes with quotes doubled, or the bytes
-  // untrimmed as 0x and hex digits. `scratch` is the caller's text, reused from value to value
-  // so that its memory is. Throws as appendText.
+  // text bare, 1 or 0, the trimmed text as a string literal (appendStringLiteral), or the
+  // bytes untrimmed as 0x and hex digits; a sql_variant's bytes as hex, its Unicode text as
+  // an N'...' literal, anything else as a plain literal. `scratch` is the caller's text,
+  // reused from value to value so that its memory is. Throws as appendText.
   void appendLiteral(std::string& line, const server::Field& field, ValueForm form,
                      std::string& scratch) const;
 

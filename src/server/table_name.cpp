@@ -16,10 +16,18 @@ std::u16string tableNameAsSent(const TableName& table) {
   return sqlIdentifier(table.schema) + u"." + sqlIdentifier(table.name);
 }
 
-TableName TableCatalogue::tableOf(std::u16string_view entryText) const {
-  for (const TableName& table : tables_)
-    if (tableEntryText(table) == entryText)
+TableName TableCatalogue::tableOf(std::u16string_view entryText, std::size_t earlier) const {
+  const TableName* first = nullptr;
+  for (const TableName& table : tables_) {
+    if (tableEntryText(table) != entryText)
+      continue;
+    if (earlier-- == 0)
       return table;
+    if (first == nullptr)
+      first = &table;
+  }
+  if (first != nullptr)
+    return *first;
   return TableName{std::u16string(kDefaultSchema), std::u16string(entryText)};
 }
 

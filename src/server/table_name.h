@@ -31,8 +31,9 @@ class TableCatalogue {
  public:
   void clear() { tables_.clear(); }
   void add(TableName table) { tables_.push_back(std::move(table)); }
-  // The first listed table whose entry text is `entryText`.
-  TableName tableOf(std::u16string_view entryText) const;
+  // The listed table whose entry text is `entryText`; where several have it (the dbo table
+  // "a.b" and table b of schema a), the one after `earlier` others of that text.
+  TableName tableOf(std::u16string_view entryText, std::size_t earlier = 0) const;
 
  private:
   std::vector<TableName> tables_;

@@ -62,8 +62,9 @@ void TableReader::close() {
   lookupHint_ = 0;
 }
 
-void TableReader::setTableName(std::u16string name) {
+void TableReader::setTableName(std::u16string name, std::size_t earlierAlike) {
   tableName_ = std::move(name);
+  earlierAlike_ = earlierAlike;
 }
 
 std::u16string TableReader::computedColumnsStatement(std::u16string_view nameAsSent) {
@@ -75,9 +76,9 @@ void TableReader::open() {
   close();
   // Sent in the form a statement needs, so names with blanks, dots or reserved words and
   // tables of other schemas read the table they name.
-  const TableName table =
-      catalogue_ ? catalogue_->tableOf(tableName_) : TableName{.name = tableName_};
-  nameAsSent_ = tableNameAsSent(table);
+  table_ =
+      catalogue_ ? catalogue_->tableOf(tableName_, earlierAlike_) : TableName{.name = tableName_};
+  nameAsSent_ = tableNameAsSent(table_);
   std::vector<std::u16string> computedColumns = readComputedColumns(nameAsSent_);
   rows_ = connection_.openTable(nameAsSent_);
   try {
@@ -132,7 +133,7 @@ void TableReader::makeFields(const std::vector<std::u16string>& computedColumns)
     def->name = std::move(name);
     if (column.isAutoIncrement.value_or(false))
       hasIdentity_ = true;
-    fields.push_back(Field(std::move(*def), &current_, i));
+    fields.push_back(Field(std::move(*def), column.serverTypeName, &current_, i));
   }
   fields_ = std::move(fields);
 }

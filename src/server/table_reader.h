@@ -23,13 +23,19 @@ class Field {
   bool isNull() const;
   // The current row's value as the data access layer supplied it.
   const Value& value() const;
+  // SQL Server's name of the column's type as the layer reports it ("nvarchar", "date").
+  const std::string& serverTypeName() const { return serverTypeName_; }
 
  private:
   friend class TableReader;
-  Field(TFieldDef def, const Recordset* const* rows, std::size_t column)
-      : def_(std::move(def)), rows_(rows), column_(column) {}
+  Field(TFieldDef def, std::string serverTypeName, const Recordset* const* rows, std::size_t column)
+      : def_(std::move(def)),
+        serverTypeName_(std::move(serverTypeName)),
+        rows_(rows),
+        column_(column) {}
 
   TFieldDef def_;
+  std::string serverTypeName_;
   const Recordset* const* rows_;  // the reader's current recordset
   std::size_t column_;            // the column's position in the recordset
 };
@@ -47,10 +53,13 @@ class TableReader {
 
   // Closing a closed reader does nothing.
   void close();
-  // The table list entry's text, untrimmed.
-  void setTableName(std::u16string name);
+  // The table list entry's text, untrimmed, and how many entries before it have that text
+  // too (entries of two tables can read alike: the dbo table "a.b" and table b of schema a).
+  void setTableName(std::u16string name, std::size_t earlierAlike = 0);
   const std::u16string& tableName() const { return tableName_; }
-  // How statements name the open table: "[Order Details]", "Sales.Customer".
+  // The open table's schema and name, and how statements name it: "[Order Details]",
+  // "Sales.Customer".
+  const TableName& table() const { return table_; }
   const std::u16string& nameAsSent() const { return nameAsSent_; }
   // Opens the named table: all columns, all rows. Throws DataAccessError, InvalidFieldSize.
   void open();
@@ -79,6 +88,8 @@ class TableReader {
   Connection& connection_;
   const TableCatalogue* catalogue_;
   std::u16string tableName_;
+  std::size_t earlierAlike_ = 0;
+  TableName table_;
   std::u16string nameAsSent_;
   std::unique_ptr<Recordset> rows_;
   const Recordset* current_ = nullptr;

@@ -73,8 +73,8 @@ TEST_F(ExportOptionsTest, TableOptionTakesANameWithACommaWhole) {
   EXPECT_EQ(readFile(directory_ / "out.sql"),
             crlfLines({"insert Plain (ID) Values(1)",
                        "insert [Sales, 2024] (ID,Region) Values(7,'North')", "USE master",
-                       "EXEC sp_dboption 'Opts','autoshrink','TRUE'",
-                       "EXEC sp_dboption 'Opts','autoclose','TRUE'"}));
+                       "ALTER DATABASE Opts SET AUTO_SHRINK ON",
+                       "ALTER DATABASE Opts SET AUTO_CLOSE ON"}));
 }
 
 // Deps: Lines -> Orders -> Customers, Staff -> Staff, and Pay -> Emp -> Mgr -> Pay with

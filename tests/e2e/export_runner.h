@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -219,6 +220,21 @@ inline ExportResult runExport(const std::filesystem::path& directory,
                               std::chrono::seconds timeout = std::chrono::seconds(60),
                               Streams streams = {}) {
   return finishExport(startExport(directory, arguments, changes, streams), timeout);
+}
+
+// A unified diff of the expected file against the bytes written, for a failure message.
+inline std::string unifiedDiff(const std::filesystem::path& expected,
+                               const std::filesystem::path& actual) {
+  const std::string command = "diff -u '" + expected.string() + "' '" + actual.string() + "'";
+  std::string output;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[4096];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+      output.append(buffer, got);
+    ::pclose(pipe);
+  }
+  return output;
 }
 
 }  // namespace velmora::e2e

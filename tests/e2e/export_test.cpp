@@ -39,25 +39,10 @@ std::string progressLines(std::initializer_list<std::string_view> tables) {
 }
 
 const std::string kDeptLines =
-    crlfLines({"insert Dept (ID,Name,Active,Note) Values(1,'Sales',1,Null)",
-               "insert Dept (ID,Name,Active,Note) Values(2,'O''Brien & Co',0,'call back')"});
-const std::string kShopTrailer =
-    crlfLines({"USE master", "EXEC sp_dboption 'Shop','autoshrink','TRUE'",
-               "EXEC sp_dboption 'Shop','autoclose','TRUE'"});
-
-// A unified diff of the expected file against the bytes written, for the failure message.
-std::string unifiedDiff(const fs::path& expected, const fs::path& actual) {
-  const std::string command = "diff -u '" + expected.string() + "' '" + actual.string() + "'";
-  std::string output;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-      output.append(buffer, got);
-    ::pclose(pipe);
-  }
-  return output;
-}
+    crlfLines({"insert Dept (ID,Name,Active,Note) Values(1,N'Sales',1,Null)",
+               "insert Dept (ID,Name,Active,Note) Values(2,N'O''Brien & Co',0,N'call back')"});
+const std::string kShopTrailer = crlfLines({"USE master", "ALTER DATABASE Shop SET AUTO_SHRINK ON",
+                                            "ALTER DATABASE Shop SET AUTO_CLOSE ON"});
 
 // True when nothing holds UDP port `port` of 127.0.0.1.
 bool udpPortFree(uint16_t port) {
@@ -245,9 +230,9 @@ TEST_F(ExportTest, DroppedConnectionWritesEveryRowSentAndNoTrailer) {
   EXPECT_EQ(result.standardError,
             progressLines({"Dept", "Items"}) + "Unexpected EOF from the server.\n");
   EXPECT_EQ(readFile(script()), crlfLines({
-                                    "insert Dept (ID,Name) Values(1,'Sales')",
+                                    "insert Dept (ID,Name) Values(1,N'Sales')",
                                     "GO",
-                                    "insert Dept (ID,Name) Values(2,'O''Brien & Co')",
+                                    "insert Dept (ID,Name) Values(2,N'O''Brien & Co')",
                                     "GO",
                                     "SET IDENTITY_INSERT Items ON",
                                     "GO",
@@ -344,10 +329,10 @@ TEST_F(ExportTest, GbkLocaleWritesGbkBytes) {
   EXPECT_EQ(
       readFile(script()),
       kDeptLines +
-          crlfLines({"insert Customers (Code,Name,Memo,Born) Values('C001','\xD5\xC5\xC8\xFD',"
-                     "'first line",
+          crlfLines({"insert Customers (Code,Name,Memo,Born) Values(N'C001',N'\xD5\xC5\xC8\xFD',"
+                     "N'first line",
                      "second line','1990-07-01')",
-                     "insert Customers (Code,Name,Memo,Born) Values('C002','Zo?',Null,Null)"}) +
+                     "insert Customers (Code,Name,Memo,Born) Values(N'C002',N'Zo?',Null,Null)"}) +
           kShopTrailer);
   EXPECT_TRUE(result.standardError.ends_with(
       "\xB3\xF5\xCA\xBC\xBB\xAF\xCA\xFD\xBE\xDD\xB4\xA6\xC0\xED\xCD\xEA\xB1\xCF!\n"));

@@ -141,6 +141,21 @@ TEST(CodesetTest, LackedCharactersAmidHeldOnesInLaterTexts) {
   }
 }
 
+TEST(CodesetTest, HoldsTellsWhetherEveryCharacterIsThere) {
+  const struct {
+    const char* codeset;
+    std::u16string text;
+    bool held;
+  } cases[] = {
+      {"GBK", u"张三　（一）", true},  {"GBK", u"a\u00A0b", false},  {"GBK", u"x\U0001F600", false},
+      {"UTF-8", u"x\U0001F600", true}, {"UTF-8", u"a\xD800", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.codeset);
+    EXPECT_EQ(Codeset(c.codeset).holds(c.text), c.held);
+  }
+}
+
 TEST(CodesetTest, UnknownCodesetIsRefused) {
   EXPECT_THROW(Codeset("NO-SUCH-CODESET"), std::runtime_error);
 }

@@ -37,6 +37,14 @@ MemoryTable table(std::u16string name, std::vector<server::ColumnDescription> co
   return result;
 }
 
+// The server reports every column of `table` but its timestamp as computed.
+MemoryTable computedOnly(MemoryTable table) {
+  for (const server::ColumnDescription& column : table.columns)
+    if (column.serverTypeName != "timestamp")
+      table.computedColumns.push_back(column.name);
+  return table;
+}
+
 MemoryTable failingAfter(MemoryTable table, std::size_t rows, std::string message) {
   table.failAfterRows = rows;
   table.failureMessage = std::move(message);
@@ -85,16 +93,15 @@ class ListHost : public GenerationHost {
 };
 
 const std::string kShopTrailerGo =
-    crlfLines({"USE master", "GO", "EXEC sp_dboption 'Shop','autoshrink','TRUE'", "GO",
-               "EXEC sp_dboption 'Shop','autoclose','TRUE'", "GO"});
-const std::string kShopTrailer =
-    crlfLines({"USE master", "EXEC sp_dboption 'Shop','autoshrink','TRUE'",
-               "EXEC sp_dboption 'Shop','autoclose','TRUE'"});
+    crlfLines({"USE master", "GO", "ALTER DATABASE Shop SET AUTO_SHRINK ON", "GO",
+               "ALTER DATABASE Shop SET AUTO_CLOSE ON", "GO"});
+const std::string kShopTrailer = crlfLines({"USE master", "ALTER DATABASE Shop SET AUTO_SHRINK ON",
+                                            "ALTER DATABASE Shop SET AUTO_CLOSE ON"});
 
 // The worked example's two statements without GO lines.
 const std::string kDeptLines =
-    crlfLines({"insert Dept (ID,Name,Active,Note) Values(1,'Sales',1,Null)",
-               "insert Dept (ID,Name,Active,Note) Values(2,'O''Brien & Co',0,'call back')"});
+    crlfLines({"insert Dept (ID,Name,Active,Note) Values(1,N'Sales',1,Null)",
+               "insert Dept (ID,Name,Active,Note) Values(2,N'O''Brien & Co',0,N'call back')"});
 
 MemoryTable deptTable() {
   return table(
@@ -173,14 +180,14 @@ TEST_F(GenerationRunTest, WritesStatementsValuesAndTrailer) {
       {"worked example with GO lines",
        {deptTable()},
        true,
-       crlfLines({"insert Dept (ID,Name,Active,Note) Values(1,'Sales',1,Null)", "GO",
-                  "insert Dept (ID,Name,Active,Note) Values(2,'O''Brien & Co',0,'call back')",
+       crlfLines({"insert Dept (ID,Name,Active,Note) Values(1,N'Sales',1,Null)", "GO",
+                  "insert Dept (ID,Name,Active,Note) Values(2,N'O''Brien & Co',0,N'call back')",
                   "GO"}) +
            kShopTrailerGo},
       {"one column, no comma",
        {table(u"T", {column(u"Name", "nvarchar(10)")}, {{text(u"x")}})},
        false,
-       crlfLines({"insert T (Name) Values('x')"}) + kShopTrailer},
+       crlfLines({"insert T (Name) Values(N'x')"}) + kShopTrailer},
       {"NULL in every class, the first column included",
        {table(u"T",
               {column(u"N", "int"), column(u"F", "bit"), column(u"S", "nvarchar(5)"),
@@ -196,10 +203,54 @@ TEST_F(GenerationRunTest, WritesStatementsValuesAndTrailer) {
                {text(u"first\r\nsecond")},
                {text(std::u16string(u"a\0b", 3))}})},
        false,
-       crlfLines({"insert T (S) Values('padded')", "insert T (S) Values('')",
-                  "insert T (S) Values('it''s ''''')", "insert T (S) Values('first", "second')",
-                  "insert T (S) Values('a')"}) +
+       crlfLines({"insert T (S) Values(N'padded')", "insert T (S) Values(N'')",
+                  "insert T (S) Values(N'it''s ''''')", "insert T (S) Values(N'first", "second')",
+                  "insert T (S) Values(N'a')"}) +
            kShopTrailer},
+      {"N before the quoted values of Unicode columns: the server's type decides",
+       {table(u"T",
+              {column(u"NV", "nvarchar(5)"), column(u"NC", "nchar(2)"), column(u"NT", "ntext"),
+               column(u"X", "xml"), column(u"S", "sysname"), column(u"V", "varchar(5)"),
+               column(u"C", "char(2)"), column(u"D", "date"), column(u"T", "datetime2(0)")},
+              {{text(u"张"), text(u"a"), text(u"b"), text(u"<x/>"), text(u"s"), text(u"v"),
+                text(u"c"), text(u"2023-01-05"), text(u"2023-01-05 09:05:07")}})},
+       false,
+       crlfLines({"insert T (NV,NC,NT,X,S,V,C,D,T) Values(N'张',N'a',N'b',N'<x/>',N's','v','c',"
+                  "'2023-01-05','2023-01-05 09:05:07')"}) +
+           kShopTrailer},
+      {"pieces joined by char(13) and char(10) where a runner would misread a line break",
+       {table(u"T", {column(u"N", "nvarchar(50)"), column(u"V", "varchar(50)")},
+              {{text(u"a\\\r\nb"), text(u"it's\\\nok")},
+               {text(u"x\nGO\ny"), text(u"go 2\r\nz")},
+               {text(u"GO\t\n\nend"), text(u"GOTO\nx")}})},
+       false,
+       crlfLines({"insert T (N,V) Values(N'a\\'+char(13)+char(10)+N'b','it''s\\'+char(10)+'ok')",
+                  "insert T (N,V) Values(N'x'+char(10)+N'GO'+char(10)+N'y','go 2'+char(13)+"
+                  "char(10)+'z')",
+                  "insert T (N,V) Values(N'GO\t'+char(10)+char(10)+N'end','GOTO\nx')"}) +
+           kShopTrailer},
+      {"sql_variant values by their kind",
+       {table(u"T", {column(u"V", "sql_variant")},
+              {{std::int32_t{5}},
+               {0.1f},
+               {server::NationalText{u"张三"}},
+               {text(u"ab")},
+               {Bytes{0x41, 0x42}},
+               {true},
+               {Null{}}})},
+       false,
+       crlfLines({"insert T (V) Values('5')", "insert T (V) Values('0.1')",
+                  "insert T (V) Values(N'张三')", "insert T (V) Values('ab')",
+                  "insert T (V) Values(0x4142)", "insert T (V) Values('True')",
+                  "insert T (V) Values(Null)"}) +
+           kShopTrailer},
+      {"computed and timestamp columns only: a row of defaults for each row, with GO",
+       {computedOnly(table(
+           u"Audit", {column(u"Total", "int"), column(u"RV", "timestamp", {.nullable = false})},
+           {{1, Bytes(8)}, {2, Bytes(8)}}))},
+       true,
+       crlfLines({"insert Audit DEFAULT VALUES", "GO", "insert Audit DEFAULT VALUES", "GO"}) +
+           kShopTrailerGo},
       {"binary as upper-case hex, never trimmed",
        {table(u"T",
               {column(u"V", "varbinary(10)"), column(u"F", "binary(3)"), column(u"I", "image")},
@@ -213,8 +264,8 @@ TEST_F(GenerationRunTest, WritesStatementsValuesAndTrailer) {
        {table(u"Items", {identityColumn(u"ID"), column(u"Name", "nvarchar(9)")},
               {{1, text(u"a")}, {2, text(u"b")}})},
        true,
-       crlfLines({"SET IDENTITY_INSERT Items ON", "GO", "insert Items (ID,Name) Values('1','a')",
-                  "GO", "insert Items (ID,Name) Values('2','b')", "GO",
+       crlfLines({"SET IDENTITY_INSERT Items ON", "GO", "insert Items (ID,Name) Values('1',N'a')",
+                  "GO", "insert Items (ID,Name) Values('2',N'b')", "GO",
                   "SET IDENTITY_INSERT Items OFF", "GO"}) +
            kShopTrailerGo},
       {"identity lines without GO; an empty identity table gets none",
@@ -236,18 +287,13 @@ TEST_F(GenerationRunTest, WritesStatementsValuesAndTrailer) {
                   "SET IDENTITY_INSERT [Order] OFF"}) +
            kShopTrailer},
       {"empty table list: trailer only", {}, true, kShopTrailerGo},
-      {"no database chosen: empty name in the trailer",
+      {"no database chosen: USE master alone", {}, true, crlfLines({"USE master", "GO"}), u""},
+      {"database name whole, in its statement form",
        {},
        false,
-       crlfLines({"USE master", "EXEC sp_dboption '','autoshrink','TRUE'",
-                  "EXEC sp_dboption '','autoclose','TRUE'"}),
-       u""},
-      {"database name trimmed, its quote doubled",
-       {},
-       false,
-       crlfLines({"USE master", "EXEC sp_dboption 'O''Shop','autoshrink','TRUE'",
-                  "EXEC sp_dboption 'O''Shop','autoclose','TRUE'"}),
-       u" O'Shop\t"},
+       crlfLines({"USE master", "ALTER DATABASE [ Bob's Depot] SET AUTO_SHRINK ON",
+                  "ALTER DATABASE [ Bob's Depot] SET AUTO_CLOSE ON"}),
+       u" Bob's Depot"},
   };
 
   for (const ScriptCase& c : cases) {
@@ -319,17 +365,17 @@ TEST_F(GenerationRunTest, AFailureEndsTheRunAndKeepsTheLinesWritten) {
        {deptTable(), dropping},
        {u"Dept", u"Items", u"Never"},
        "Communication link failure",
-       crlfLines({"insert Dept (ID,Name,Active,Note) Values(1,'Sales',1,Null)", "GO",
-                  "insert Dept (ID,Name,Active,Note) Values(2,'O''Brien & Co',0,'call back')", "GO",
-                  "SET IDENTITY_INSERT Items ON", "GO", "insert Items (ID) Values('1')", "GO",
+       crlfLines({"insert Dept (ID,Name,Active,Note) Values(1,N'Sales',1,Null)", "GO",
+                  "insert Dept (ID,Name,Active,Note) Values(2,N'O''Brien & Co',0,N'call back')",
+                  "GO", "SET IDENTITY_INSERT Items ON", "GO", "insert Items (ID) Values('1')", "GO",
                   "insert Items (ID) Values('2')", "GO"}),
        u"正在处理表 Items 的初始化数据...."},
       {"table gone between listing and reading",
        {deptTable()},
        {u"Dept", u"Gone"},
        "Invalid object name 'Gone'.",
-       crlfLines({"insert Dept (ID,Name,Active,Note) Values(1,'Sales',1,Null)", "GO",
-                  "insert Dept (ID,Name,Active,Note) Values(2,'O''Brien & Co',0,'call back')",
+       crlfLines({"insert Dept (ID,Name,Active,Note) Values(1,N'Sales',1,Null)", "GO",
+                  "insert Dept (ID,Name,Active,Note) Values(2,N'O''Brien & Co',0,N'call back')",
                   "GO"}),
        u"正在处理表 Gone 的初始化数据...."},
       {"table that cannot be opened",
@@ -453,10 +499,42 @@ TEST_F(GenerationRunTest, LinesAreWrittenInTheFileCodeset) {
 
   EXPECT_EQ(scriptBytes(),
             crlfLines({"insert \xB2\xBF\xC3\xC5 (\xC3\xFB\xB3\xC6) "
-                       "Values('\xCF\xFA\xCA\xDB')",
-                       "insert \xB2\xBF\xC3\xC5 (\xC3\xFB\xB3\xC6) Values('Zo?')", "USE master",
-                       "EXEC sp_dboption '\xCF\xFA\xCA\xDB','autoshrink','TRUE'",
-                       "EXEC sp_dboption '\xCF\xFA\xCA\xDB','autoclose','TRUE'"}));
+                       "Values(N'\xCF\xFA\xCA\xDB')",
+                       "insert \xB2\xBF\xC3\xC5 (\xC3\xFB\xB3\xC6) Values(N'Zo?')", "USE master",
+                       "ALTER DATABASE \xCF\xFA\xCA\xDB SET AUTO_SHRINK ON",
+                       "ALTER DATABASE \xCF\xFA\xCA\xDB SET AUTO_CLOSE ON"}));
+}
+
+// A name the script would write with a line break, or with a character the codeset lacks,
+// stops the run when it reaches that table, before any line of it, rows or not.
+TEST_F(GenerationRunTest, NamesTheScriptCannotWriteStopTheRunAtTheirTable) {
+  const Codeset gbk("GBK");
+  ScriptFile gbkFile(gbk);
+  const ValueText gbkValues(gbk, formats_);
+  const struct {
+    MemoryTable table;
+    const char* error;
+  } cases[] = {
+      {table(u"Emoji😀", {column(u"ID", "int")}),
+       "Table Emoji😀 cannot be written: its name holds a character that GBK lacks."},
+      {table(u"T", {column(u"a\nb", "int")}, {{1}}),
+       "Table T cannot be written: the name of its column a\nb holds a line break."},
+      {table(u"T", {column(u"Café\u00A0Menu", "int")}, {{1}}),
+       "Table T cannot be written: the name of its column Café\u00A0Menu holds a character "
+       "that GBK lacks."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    start({table(u"First", {column(u"A", "int")}, {{1}}), c.table});
+    GenerationRun run(host_, shop_->reader, gbkFile, gbkValues);
+    try {
+      run.MakeInitDataSql(false);
+      ADD_FAILURE();
+    } catch (const std::runtime_error& error) {
+      EXPECT_STREQ(error.what(), c.error);
+    }
+    EXPECT_EQ(scriptBytes(), crlfLines({"insert First (A) Values(1)"}));
+  }
 }
 
 TEST_F(GenerationRunTest, ColumnPartNeedsAColumn) {
