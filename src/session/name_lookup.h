@@ -6,9 +6,9 @@
 
 namespace velmora::session {
 
-// The index of the entry whose trimmed text is `wanted` (trimmed): an exact match first,
-// else one that differs only in case (sameNameIgnoringCase), as SQL Server's usual
-// collations compare names. -1 when there is none.
+// The index of the entry whose text is `wanted`: the very text first, else an entry whose
+// trimmed text equals `wanted` trimmed, else one that differs from it only in case
+// (sameNameIgnoringCase), as SQL Server's usual collations compare names. -1 when there is none.
 int findByName(const std::vector<std::u16string>& names, std::u16string_view wanted);
 
 }  // namespace velmora::session

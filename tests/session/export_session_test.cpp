@@ -72,15 +72,17 @@ TEST_F(ExportSessionTest, ARunStartedDuringARunIsIgnoredAndEachRunStartsAfresh) 
   EXPECT_FALSE(session.isRunning());
   EXPECT_EQ(scriptBytes(),
             test::crlfLines({"insert Dept (ID) Values(1)", "insert Dept (ID) Values(2)",
-                             "USE master", "EXEC sp_dboption 'Shop','autoshrink','TRUE'",
-                             "EXEC sp_dboption 'Shop','autoclose','TRUE'"}));
+                             "USE master", "ALTER DATABASE Shop SET AUTO_SHRINK ON",
+                             "ALTER DATABASE Shop SET AUTO_CLOSE ON"}));
 }
 
 TEST(FindByName, PrefersTheExactCaseOverACaseInsensitiveMatch) {
-  const std::vector<std::u16string> names = {u"shop", u" Shop ", u"SHOP"};
+  const std::vector<std::u16string> names = {u"shop", u" Shop ", u"SHOP", u" lead", u"lead"};
   EXPECT_EQ(findByName(names, u"Shop"), 1);
   EXPECT_EQ(findByName(names, u"sHOP"), 0);
   EXPECT_EQ(findByName(names, u"Stock"), -1);
+  EXPECT_EQ(findByName(names, u"lead"), 4);
+  EXPECT_EQ(findByName(names, u" lead"), 3);
 }
 
 TEST(ErrorBoxText, AddsNoSecondFullStop) {

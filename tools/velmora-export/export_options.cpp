@@ -7,17 +7,32 @@
 namespace velmora::exporter {
 namespace {
 
+// Splits the table list at its commas, except those inside a [bracketed] part of an entry
+// text ("[my sales].[a,b]"), where "]]" stands for a "]".
 std::vector<std::string> splitTables(std::string_view list) {
   std::vector<std::string> names;
-  while (!list.empty()) {
-    const std::size_t comma = list.find(',');
-    const std::string_view name = list.substr(0, comma);
-    if (!name.empty())
-      names.emplace_back(name);
-    if (comma == std::string_view::npos)
-      break;
-    list.remove_prefix(comma + 1);
+  std::string name;
+  bool inBrackets = false;
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const char c = list[i];
+    if (c == ',' && !inBrackets) {
+      if (!name.empty())
+        names.push_back(std::move(name));
+      name.clear();
+      continue;
+    }
+    name += c;
+    if (c == '[' && !inBrackets) {
+      inBrackets = true;
+    } else if (c == ']' && inBrackets) {
+      if (i + 1 < list.size() && list[i + 1] == ']')
+        name += list[++i];
+      else
+        inBrackets = false;
+    }
   }
+  if (!name.empty())
+    names.push_back(std::move(name));
   return names;
 }
 
@@ -134,7 +149,9 @@ std::string usageText() {
 
 Writes MakeInitData.txt in the current directory: one INSERT statement for every row of
 every table of database D on SQL Server S (or of the named tables only, in catalogue order),
-followed by the USE master and sp_dboption lines. Progress goes to standard error.
+followed by the USE master and ALTER DATABASE lines. Progress goes to standard error.
+Tables are named as the table list shows them: a dbo table by its name, any other as
+schema.name with brackets where a name needs them (Sales.Customer, [my sales].[Order]).
 Database and table names match as typed, else ignoring the case of letters (ASCII, Latin-1,
 Greek, Cyrillic).
 
