@@ -198,19 +198,27 @@ TEST_F(ServerSessionTest, TableReaderReadsTheTableOfEachEntry) {
       u"Sales";
   server.addTable(u"Shop", u"Only", {test::column(u"V", "int")}, {{std::int32_t{3}}}).schema =
       u"hr";
+  // Two entries that read alike: the dbo table "a.b" and table b of schema a.
+  server.addTable(u"Shop", u"a.b", {test::column(u"V", "int")}, {{std::int32_t{4}}});
+  server.addTable(u"Shop", u"b", {test::column(u"V", "int")}, {{std::int32_t{5}}}).schema = u"a";
   ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.databaseConnection(), inputs));
   RecordingTableList list;
   session.LoadTableNames(list);
 
   const struct {
     std::u16string entry;
+    std::size_t earlierAlike;
     std::int32_t value;
     std::u16string nameAsSent;
-  } cases[] = {{u"T", 1, u"T"}, {u"Sales.T", 2, u"Sales.T"}, {u"hr.Only", 3, u"hr.Only"}};
+  } cases[] = {{u"T", 0, 1, u"T"},
+               {u"Sales.T", 0, 2, u"Sales.T"},
+               {u"hr.Only", 0, 3, u"hr.Only"},
+               {u"a.b", 0, 4, u"[a.b]"},
+               {u"a.b", 1, 5, u"a.b"}};
   TableReader& reader = session.tableReader();
   for (const auto& c : cases) {
     server.clearLog();
-    reader.setTableName(c.entry);
+    reader.setTableName(c.entry, c.earlierAlike);
     reader.open();
     reader.first();
     EXPECT_EQ(reader.fieldByName(u"V").value(), Value(c.value));
