@@ -1,11 +1,10 @@
 #include "script/date_text.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-#include "script/number_text.h"
 
 namespace velmora::script {
 
@@ -148,8 +147,9 @@ std::size_t quotedEnd(std::string_view pattern, std::size_t at) {
 // applied only one level deep: a pattern token inside them gives nothing.
 class PatternWriter {
  public:
-  PatternWriter(const LocaleFormats& formats, const Moment& moment)
-      : formats_(formats), moment_(moment) {}
+  // Appends to `out`; what was in it before stays as it is.
+  PatternWriter(const LocaleFormats& formats, const Moment& moment, std::string& out)
+      : formats_(formats), moment_(moment), text_(out), start_(out.size()) {}
 
   void apply(std::string_view pattern, bool inPlace);
   // The date pattern, then, when `withTime`, a blank and the time pattern, whose seconds are
@@ -158,11 +158,11 @@ class PatternWriter {
   void applyTime(bool withMilliseconds);
   bool hasTime() const { return moment_.hour != 0 || moment_.minute != 0 || moment_.second != 0; }
 
-  // The text, cut after 256 bytes at the last whole character.
-  std::string text() &&;
+  // Cuts the text appended after 256 bytes, at the last whole character.
+  void finish();
 
  private:
-  bool full() const { return text_.size() > kMaxTextBytes; }
+  bool full() const { return text_.size() - start_ > kMaxTextBytes; }
   std::size_t applyLetters(std::string_view pattern, std::size_t at, bool inPlace, bool& afterHour,
                            bool& markerApplied);
   std::size_t applyA(std::string_view pattern, std::size_t at, bool& markerApplied);
@@ -174,7 +174,8 @@ class PatternWriter {
   const Moment& moment_;
   // Seconds are followed by "." and the three-digit milliseconds while this is on.
   bool showMilliseconds_ = false;
-  std::string text_;
+  std::string& text_;
+  std::size_t start_;
 };
 
 void PatternWriter::apply(std::string_view pattern, bool inPlace) {
@@ -354,11 +355,13 @@ void PatternWriter::applyTime(bool withMilliseconds) {
 }
 
 void PatternWriter::appendNumber(std::int64_t value, std::size_t minDigits) {
-  const std::string digits = integerText(value);
-  if (digits.size() < minDigits) {
-    text_.append(minDigits - digits.size(), '0');
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  const auto length = static_cast<std::size_t>(end - digits);
+  if (length < minDigits) {
+    text_.append(minDigits - length, '0');
   }
-  text_ += digits;
+  text_.append(digits, length);
 }
 
 void PatternWriter::appendName(const std::string* names, std::size_t count, int index) {
@@ -367,26 +370,33 @@ void PatternWriter::appendName(const std::string* names, std::size_t count, int 
   }
 }
 
-std::string PatternWriter::text() && {
-  if (text_.size() > kMaxTextBytes) {
+void PatternWriter::finish() {
+  if (text_.size() - start_ > kMaxTextBytes) {
+    const std::string_view written = std::string_view(text_).substr(start_);
     std::size_t cut = 0;
     while (cut < kMaxTextBytes) {
-      const std::size_t length = characterLength(text_, cut, formats_.doubleByteCodeset);
+      const std::size_t length = characterLength(written, cut, formats_.doubleByteCodeset);
       if (cut + length > kMaxTextBytes) {
         break;
       }
       cut += length;
     }
-    text_.resize(cut);
+    text_.resize(start_ + cut);
   }
-  return std::move(text_);
 }
 
 }  // namespace
 
 std::string dateTimeText(double dayNumber, DateTimeUse use, const LocaleFormats& formats) {
+  std::string text;
+  appendDateTimeText(text, dayNumber, use, formats);
+  return text;
+}
+
+void appendDateTimeText(std::string& out, double dayNumber, DateTimeUse use,
+                        const LocaleFormats& formats) {
   const Moment moment = splitDayNumber(dayNumber);
-  PatternWriter writer(formats, moment);
+  PatternWriter writer(formats, moment, out);
   const bool hasMilliseconds = moment.millisecond != 0;
   switch (use) {
     case DateTimeUse::dateOnly:
@@ -400,15 +410,17 @@ std::string dateTimeText(double dayNumber, DateTimeUse use, const LocaleFormats&
       writer.applyDateAndTime(false, writer.hasTime() || hasMilliseconds, hasMilliseconds);
       break;
   }
-  return std::move(writer).text();
+  writer.finish();
 }
 
 std::string formatDateTime(std::string_view pattern, double dayNumber,
                            const LocaleFormats& formats) {
   const Moment moment = splitDayNumber(dayNumber);
-  PatternWriter writer(formats, moment);
+  std::string text;
+  PatternWriter writer(formats, moment, text);
   writer.apply(pattern, false);
-  return std::move(writer).text();
+  writer.finish();
+  return text;
 }
 
 }  // namespace velmora::script

@@ -15,6 +15,9 @@ enum class DateTimeUse { dateAndTime, dateOnly, timeOnly };
 // value always shows its time. A day number whose millisecond count does not fit 64 bits
 // (NaN, infinities, magnitudes beyond about 1E14 days) is written as day 0, 30 December 1899.
 std::string dateTimeText(double dayNumber, DateTimeUse use, const LocaleFormats& formats);
+// The same text appended to `out`, for callers that build a line.
+void appendDateTimeText(std::string& out, double dayNumber, DateTimeUse use,
+                        const LocaleFormats& formats);
 // A pattern applied to a day number (the `FormatDateTime` of the pattern language).
 std::string formatDateTime(std::string_view pattern, double dayNumber,
                            const LocaleFormats& formats);

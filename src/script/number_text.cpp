@@ -11,10 +11,13 @@ namespace velmora::script {
 namespace {
 
 // The general number text of a finite, nonzero magnitude from its significant digits and its
-// decimal exponent E (the magnitude is 0.d1d2d3... times ten to the power E).
-std::string numberForm(bool negative, std::string_view digits, int exponent,
-                       std::string_view decimalMark) {
-  std::string text = negative ? "-" : "";
+// decimal exponent E (the magnitude is 0.d1d2d3... times ten to the power E), appended to
+// `text`.
+void appendNumberForm(std::string& text, bool negative, std::string_view digits, int exponent,
+                      std::string_view decimalMark) {
+  if (negative) {
+    text += '-';
+  }
   if (exponent > 15 || exponent < -3) {
     text += digits[0];
     if (digits.size() > 1) {
@@ -39,7 +42,6 @@ std::string numberForm(bool negative, std::string_view digits, int exponent,
       text.append(digits.substr(wholeDigits));
     }
   }
-  return text;
 }
 
 // The fewest significant digits that read back as `value` (a double, or a float read back
@@ -47,15 +49,18 @@ std::string numberForm(bool negative, std::string_view digits, int exponent,
 // never written (a server may refuse it): the largest float is 3.4028234E38, not the shorter
 // 3.4028235E38.
 template <typename Floating>
-std::string shortestNumberText(Floating value, std::string_view decimalMark) {
+void appendShortestNumberText(std::string& text, Floating value, std::string_view decimalMark) {
   if (std::isnan(value)) {
-    return "NAN";
+    text += "NAN";
+    return;
   }
   if (std::isinf(value)) {
-    return value < 0 ? "-INF" : "INF";
+    text += value < 0 ? "-INF" : "INF";
+    return;
   }
   if (value == 0) {
-    return "0";
+    text += '0';
+    return;
   }
 
   // "d.ddde+XX" or "de+XX": the shortest digits that read back, and the exponent of the first.
@@ -65,9 +70,12 @@ std::string shortestNumberText(Floating value, std::string_view decimalMark) {
       std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific);
   const std::string_view scientific(buffer, static_cast<std::size_t>(result.ptr - buffer));
   const std::size_t exponentAt = scientific.find('e');
-  std::string digits(1, scientific[0]);
+  char digits[32];
+  std::size_t digitCount = 1;
+  digits[0] = scientific[0];
   if (exponentAt > 1) {
-    digits.append(scientific.substr(2, exponentAt - 2));
+    scientific.copy(digits + 1, exponentAt - 2, 2);
+    digitCount += exponentAt - 2;
   }
   int exponent = 0;
   std::from_chars(scientific.data() + exponentAt + (scientific[exponentAt + 1] == '+' ? 2 : 1),
@@ -77,13 +85,17 @@ std::string shortestNumberText(Floating value, std::string_view decimalMark) {
   // Only the type's largest value can have shortest digits above it (every smaller value
   // rounds below the midpoint to the next value). Its digits rounded up; with the last one
   // less by one they lie below it and still read back as it.
-  double shortest = 0;
-  std::from_chars(scientific.data(), result.ptr, shortest);
-  if (shortest > static_cast<double>(std::numeric_limits<Floating>::max())) {
-    --digits.back();
-    digits.erase(digits.find_last_not_of('0') + 1);
+  if (magnitude == std::numeric_limits<Floating>::max()) {
+    double shortest = 0;
+    std::from_chars(scientific.data(), result.ptr, shortest);
+    if (shortest > static_cast<double>(std::numeric_limits<Floating>::max())) {
+      --digits[digitCount - 1];
+      while (digitCount > 1 && digits[digitCount - 1] == '0') {
+        --digitCount;
+      }
+    }
   }
-  return numberForm(value < 0, digits, exponent, decimalMark);
+  appendNumberForm(text, value < 0, std::string_view(digits, digitCount), exponent, decimalMark);
 }
 
 }  // namespace
@@ -101,11 +113,23 @@ void appendIntegerText(std::string& out, std::int64_t value) {
 }
 
 std::string generalNumberText(double value, std::string_view decimalMark) {
-  return shortestNumberText(value, decimalMark);
+  std::string text;
+  appendShortestNumberText(text, value, decimalMark);
+  return text;
 }
 
 std::string generalNumberText(float value, std::string_view decimalMark) {
-  return shortestNumberText(value, decimalMark);
+  std::string text;
+  appendShortestNumberText(text, value, decimalMark);
+  return text;
+}
+
+void appendGeneralNumberText(std::string& out, double value, std::string_view decimalMark) {
+  appendShortestNumberText(out, value, decimalMark);
+}
+
+void appendGeneralNumberText(std::string& out, float value, std::string_view decimalMark) {
+  appendShortestNumberText(out, value, decimalMark);
 }
 
 std::string amountText(const server::Decimal& value, std::string_view decimalMark) {

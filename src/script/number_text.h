@@ -20,8 +20,11 @@ std::string generalNumberText(float value, std::string_view decimalMark = ".");
 // Amount text of an exact decimal: every significant decimal kept, trailing zeros dropped,
 // "0" before the mark below one, never an exponent.
 std::string amountText(const server::Decimal& value, std::string_view decimalMark = ".");
-// The integer and amount texts appended to `out`, for callers that build a line.
+// The integer, general number and amount texts appended to `out`, for callers that build a
+// line.
 void appendIntegerText(std::string& out, std::int64_t value);
+void appendGeneralNumberText(std::string& out, double value, std::string_view decimalMark = ".");
+void appendGeneralNumberText(std::string& out, float value, std::string_view decimalMark = ".");
 void appendAmountText(std::string& out, const server::Decimal& value,
                       std::string_view decimalMark = ".");
 

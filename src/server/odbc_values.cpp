@@ -1,5 +1,6 @@
 #include "server/odbc_values.h"
 
+#include <array>
 #include <cmath>
 
 namespace velmora::server {
@@ -56,13 +57,6 @@ std::string padded(std::string_view digits, std::size_t width) {
   return std::string(width > digits.size() ? width - digits.size() : 0, '0') + std::string(digits);
 }
 
-std::uint64_t powerOfTen(int exponent) {
-  std::uint64_t power = 1;
-  for (int i = 0; i < exponent; ++i)
-    power *= 10;
-  return power;
-}
-
 std::u16string ascii16(const std::string& text) {
   return std::u16string(text.begin(), text.end());
 }
@@ -79,37 +73,43 @@ std::optional<Decimal> parseDecimal(std::string_view text) {
     result.negative = text.front() == '-';
     text.remove_prefix(1);
   }
-  // Digits gather in a 64-bit chunk of up to 18, which joins the 128-bit value when full.
-  constexpr int kChunkDigits = 18;
+  const std::size_t point = text.find('.');
+  std::string_view whole = text.substr(0, point);
+  const std::string_view fraction =
+      point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+  if ((whole.empty() && fraction.empty()) || fraction.size() > 38)
+    return std::nullopt;
+  // Leading zeros of the whole part add nothing (and need not count against 38 digits).
+  while (whole.size() > 1 && whole.front() == '0')
+    whole.remove_prefix(1);
+  result.scale = static_cast<std::uint8_t>(fraction.size());
+
+  // Digits gather in a 64-bit chunk of up to 19, which joins the 128-bit value when full.
+  static constexpr auto kPowers = [] {
+    std::array<std::uint64_t, 20> powers{1};
+    for (std::size_t i = 1; i < powers.size(); ++i)
+      powers[i] = powers[i - 1] * 10;
+    return powers;
+  }();
   std::uint64_t chunk = 0;
   int chunkDigits = 0;
-  bool anyDigit = false;
-  bool inFraction = false;
   int significant = 0;
-  for (char c : text) {
-    if (c == '.' && !inFraction) {
-      inFraction = true;
-      continue;
+  for (const std::string_view part : {whole, fraction}) {
+    for (const char c : part) {
+      const auto digit = static_cast<unsigned>(c - '0');
+      if (digit > 9)
+        return std::nullopt;
+      if ((significant > 0 || digit != 0) && ++significant > 38)
+        return std::nullopt;
+      chunk = chunk * 10 + digit;
+      if (++chunkDigits == 19) {
+        result.digits = result.digits * kPowers[19] + chunk;
+        chunk = 0;
+        chunkDigits = 0;
+      }
     }
-    if (c < '0' || c > '9')
-      return std::nullopt;
-    anyDigit = true;
-    if (significant > 0 || c != '0')
-      ++significant;
-    if (significant > 38 || (inFraction && result.scale == 38))
-      return std::nullopt;
-    chunk = chunk * 10 + static_cast<unsigned>(c - '0');
-    if (++chunkDigits == kChunkDigits) {
-      result.digits = result.digits * powerOfTen(kChunkDigits) + chunk;
-      chunk = 0;
-      chunkDigits = 0;
-    }
-    if (inFraction)
-      ++result.scale;
   }
-  result.digits = result.digits * powerOfTen(chunkDigits) + chunk;
-  if (!anyDigit)
-    return std::nullopt;
+  result.digits = result.digits * kPowers[chunkDigits] + chunk;
   if (result.digits == 0)
     result.negative = false;
   return result;
