@@ -239,6 +239,13 @@ bool Codeset::holds(std::u16string_view text) const {
   return convertInto(converters_->fromUtf16, in, inLeft, out, used) == 0;
 }
 
+void Codeset::appendFromUtf16(std::string& out, std::u16string_view text) const {
+  if (converters_ == nullptr)
+    server::appendUtf8FromUtf16(out, text);
+  else
+    out += fromUtf16(text);
+}
+
 std::u16string Codeset::toUtf16(std::string_view bytes) const {
   if (converters_ == nullptr)
     return server::utf16FromUtf8(bytes);

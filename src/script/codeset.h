@@ -25,6 +25,8 @@ class Codeset {
   // True when the codeset has every character of `text`, so that fromUtf16 puts no '?' in
   // place of one (a lone surrogate is no character of any codeset).
   bool holds(std::u16string_view text) const;
+  // The same bytes appended to `out`.
+  void appendFromUtf16(std::string& out, std::u16string_view text) const;
   // Bytes that are not valid in the codeset become U+FFFD.
   std::u16string toUtf16(std::string_view bytes) const;
 

@@ -144,22 +144,30 @@ void appendAmountText(std::string& out, const server::Decimal& value,
     out += '0';
     return;
   }
-  // The digits, filled from the back in 19-digit chunks so that the 128-bit division runs
-  // at most twice; the rest fits 64 bits.
-  constexpr std::uint64_t kChunk = 10'000'000'000'000'000'000u;
+  // The digits: those of a value that fits 64 bits from one conversion, others filled from
+  // the back in 19-digit chunks so that the 128-bit division runs at most twice.
   char buffer[40];
-  char* const end = buffer + sizeof buffer;
-  char* first = end;
-  unsigned __int128 rest = value.digits;
-  while (rest > UINT64_MAX) {
-    auto chunk = static_cast<std::uint64_t>(rest % kChunk);
-    rest /= kChunk;
-    for (int i = 0; i < 19; ++i, chunk /= 10) {
-      *--first = static_cast<char>('0' + chunk % 10);
+  const char* first = buffer;
+  const char* end = buffer;
+  if (value.digits <= UINT64_MAX) {
+    end =
+        std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::uint64_t>(value.digits)).ptr;
+  } else {
+    constexpr std::uint64_t kChunk = 10'000'000'000'000'000'000u;
+    char* start = buffer + sizeof buffer;
+    end = start;
+    unsigned __int128 rest = value.digits;
+    while (rest > UINT64_MAX) {
+      auto chunk = static_cast<std::uint64_t>(rest % kChunk);
+      rest /= kChunk;
+      for (int i = 0; i < 19; ++i, chunk /= 10) {
+        *--start = static_cast<char>('0' + chunk % 10);
+      }
     }
-  }
-  for (auto low = static_cast<std::uint64_t>(rest); low != 0; low /= 10) {
-    *--first = static_cast<char>('0' + low % 10);
+    for (auto low = static_cast<std::uint64_t>(rest); low != 0; low /= 10) {
+      *--start = static_cast<char>('0' + low % 10);
+    }
+    first = start;
   }
 
   // The fraction loses its trailing zeros; a value below one gets "0" before the mark and

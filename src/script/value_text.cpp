@@ -215,11 +215,11 @@ void ValueText::appendText(std::string& out, const Field& field) const {
   bool isNull = isNullOrEmpty(value);
 
   // Text values end at their first NUL, as the platform's strings do.
-  auto textOf = [&](const char* target) -> std::string {
+  auto appendTextOf = [&](const char* target) {
     const auto* text = std::get_if<std::u16string>(&value);
     if (!text)
       cannotConvert(value, target);
-    return codeset_.fromUtf16(std::u16string_view(*text).substr(0, text->find(u'\0')));
+    codeset_.appendFromUtf16(out, std::u16string_view(*text).substr(0, text->find(u'\0')));
   };
   auto appendBytes = [&](const char* target) {
     const auto* bytes = std::get_if<Bytes>(&value);
@@ -248,11 +248,9 @@ void ValueText::appendText(std::string& out, const Field& field) const {
     case ftString:
     case ftFixedChar:
     case ftGuid:
-      out += textOf("String");
-      return;
+      return appendTextOf("String");
     case ftWideString:
-      out += textOf("OleStr");
-      return;
+      return appendTextOf("OleStr");
     case ftSmallint:
     case ftInteger:
     case ftWord:
@@ -263,9 +261,9 @@ void ValueText::appendText(std::string& out, const Field& field) const {
     case ftCurrency:
       // A real value keeps the digits that read back as a real, not those of its widening.
       if (const auto* single = std::get_if<float>(&value))
-        out += generalNumberText(*single, ".");
+        appendGeneralNumberText(out, *single, ".");
       else
-        out += generalNumberText(floatingNumber(value), ".");
+        appendGeneralNumberText(out, floatingNumber(value), ".");
       return;
     case ftBCD:
       return appendAmountText(out, exactDecimal(value), ".");
@@ -281,7 +279,7 @@ void ValueText::appendText(std::string& out, const Field& field) const {
       DateTimeUse use = type == ftDate   ? DateTimeUse::dateOnly
                         : type == ftTime ? DateTimeUse::timeOnly
                                          : DateTimeUse::dateAndTime;
-      out += dateTimeText(dateTime->days, use, formats_);
+      appendDateTimeText(out, dateTime->days, use, formats_);
       return;
     }
     case ftBytes:
@@ -291,8 +289,7 @@ void ValueText::appendText(std::string& out, const Field& field) const {
     case ftMemo:
       if (std::holds_alternative<Bytes>(value))
         return appendBytes("Array Byte");
-      out += textOf("String");
-      return;
+      return appendTextOf("String");
     case ftVariant:
       out += variantText(value);
       return;

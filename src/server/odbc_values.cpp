@@ -126,25 +126,33 @@ DateTime dayNumber(int year, unsigned month, unsigned day, unsigned hour, unsign
 
 std::u16string guidText(std::uint32_t data1, std::uint16_t data2, std::uint16_t data3,
                         const std::array<std::uint8_t, 8>& data4) {
+  std::u16string text;
+  assignGuidText(text, data1, data2, data3, data4);
+  return text;
+}
+
+void assignGuidText(std::u16string& text, std::uint32_t data1, std::uint16_t data2,
+                    std::uint16_t data3, const std::array<std::uint8_t, 8>& data4) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  std::u16string text = u"{";
-  auto hex = [&](std::uint64_t value, int digits) {
+  text.resize(kGuidTextLength);
+  char16_t* out = text.data();
+  auto hex = [&out](std::uint64_t value, int digits) {
     for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
-      text += static_cast<char16_t>(kHex[(value >> shift) & 0xF]);
+      *out++ = static_cast<char16_t>(kHex[(value >> shift) & 0xF]);
   };
+  *out++ = u'{';
   hex(data1, 8);
-  text += u'-';
+  *out++ = u'-';
   hex(data2, 4);
-  text += u'-';
+  *out++ = u'-';
   hex(data3, 4);
-  text += u'-';
+  *out++ = u'-';
   for (std::size_t i = 0; i < data4.size(); ++i) {
     if (i == 2)
-      text += u'-';
+      *out++ = u'-';
     hex(data4[i], 2);
   }
-  text += u'}';
-  return text;
+  *out = u'}';
 }
 
 std::optional<std::u16string> temporalText(std::string_view driverText, TemporalKind kind,

@@ -26,6 +26,10 @@ DateTime dayNumber(int year, unsigned month, unsigned day, unsigned hour, unsign
 // The text of a GUID in the registry form "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper case.
 std::u16string guidText(std::uint32_t data1, std::uint16_t data2, std::uint16_t data3,
                         const std::array<std::uint8_t, 8>& data4);
+// The same text put into `text`, whose memory is reused.
+void assignGuidText(std::u16string& text, std::uint32_t data1, std::uint16_t data2,
+                    std::uint16_t data3, const std::array<std::uint8_t, 8>& data4);
+inline constexpr std::size_t kGuidTextLength = 38;
 
 // The SQL Server types whose values are supplied as text in a fixed form.
 enum class TemporalKind { date, time, dateTime2, dateTimeOffset };

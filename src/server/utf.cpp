@@ -17,9 +17,16 @@ bool isLowSurrogate(char16_t unit) {
 }  // namespace
 
 std::string utf8FromUtf16(std::u16string_view text) {
+  std::string out;
+  appendUtf8FromUtf16(out, text);
+  return out;
+}
+
+void appendUtf8FromUtf16(std::string& out, std::u16string_view text) {
   // A unit never takes more than three bytes; a surrogate pair takes four for two units.
-  std::string out(text.size() * 3, '\0');
-  char* p = out.data();
+  const std::size_t start = out.size();
+  out.resize(start + text.size() * 3);
+  char* p = out.data() + start;
   auto put = [&p](std::uint32_t byte) { *p++ = static_cast<char>(byte); };
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t unit = text[i];
@@ -45,7 +52,6 @@ std::string utf8FromUtf16(std::u16string_view text) {
     }
   }
   out.resize(static_cast<std::size_t>(p - out.data()));
-  return out;
 }
 
 // Overlong forms, encoded surrogates and codes above U+10FFFF are ill-formed: the second

@@ -11,6 +11,8 @@
 namespace velmora::server {
 
 std::string utf8FromUtf16(std::u16string_view text);
+// The same text appended to `out`.
+void appendUtf8FromUtf16(std::string& out, std::u16string_view text);
 std::u16string utf16FromUtf8(std::string_view text);
 
 }  // namespace velmora::server
