@@ -254,7 +254,9 @@ class MemoryConnection : public server::Connection {
 
   const MemoryTable& resolve(std::u16string_view nameAsSent) {
     std::vector<std::u16string> parts = parseMultipartName(nameAsSent);
-    std::u16string_view schema = parts.size() >= 2 ? parts[parts.size() - 2] : u"";
+    // Both branches as views: a u"" branch would make the result a temporary string.
+    const std::u16string_view schema =
+        parts.size() >= 2 ? std::u16string_view(parts[parts.size() - 2]) : std::u16string_view();
     bool otherDatabase = parts.size() == 3 && !server::sameNameIgnoringCase(parts[0], catalog_);
     MemoryTable* table =
         otherDatabase ? nullptr : server_.findTable(catalog_, schema, parts.back());
