@@ -62,4 +62,11 @@ void Statement::close() noexcept {
   handle_ = nullptr;
 }
 
+void* Statement::liveHandle() const {
+  if (isClosed())
+    throw DataAccessError(
+        "The rows can no longer be read: a later statement on the connection closed them.");
+  return handle_;
+}
+
 }  // namespace velmora::server::odbc

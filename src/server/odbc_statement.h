@@ -26,6 +26,9 @@ class Statement {
   void close() noexcept;
   bool isClosed() const { return handle_ == nullptr; }
   void* handle() const { return handle_; }
+  // The handle of a statement that is still open. Throws DataAccessError once a later
+  // statement on the connection has closed it.
+  void* liveHandle() const;
 
  private:
   void configure();
