@@ -1,13 +1,9 @@
 # Install rules and the Debian package. `cpack -G DEB` in a build folder makes
-# velmora_<version>_<arch>.deb. The programs are guarded because each lands with its own
-# layer; the stand-in server is a test and demo tool and is never installed.
+# velmora_<version>_<arch>.deb. The stand-in server is a test and demo tool and is never
+# installed.
 include(GNUInstallDirs)
 
-foreach(program velmora velmora-export)
-  if(TARGET ${program})
-    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  endif()
-endforeach()
+install(TARGETS velmora velmora-export RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 set(velmora_packaging_dir ${PROJECT_SOURCE_DIR}/packaging)
 install(FILES ${velmora_packaging_dir}/velmora.desktop
@@ -51,7 +47,7 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "tdsodbc, fonts-noto-cjk")
 include(CPack)
 
 # The package test runs cpack on this build folder; a sanitizer build is not packaged.
-if(NOT VELMORA_SANITIZE AND TARGET velmora AND TARGET velmora-export)
+if(NOT VELMORA_SANITIZE)
   add_test(NAME package
            COMMAND bash ${PROJECT_SOURCE_DIR}/tests/package/package_test.sh ${CMAKE_BINARY_DIR}
                    ${PROJECT_VERSION})
