@@ -183,15 +183,16 @@ On a terminal, the progress line of the table being written is redrawn with the 
 written so far and their rate; elsewhere each progress text is one line.
 
 Environment:
-  VELMORA_PASSWORD  the password when --password is not given
+  VELMORA_PASSWORD  the password when --password is not given; with neither, the
+                    password is empty
 
 Exit status:
   0  the script was written
+  2  the connection to the server or the database failed, or the server name, user name
+     or password holds "};", which the ODBC driver cannot take
   1  any other error: a bad command line, an unknown database or table, another run
      writing the same script file (MakeInitData.txt in the same folder, or the -o FILE),
      a failure while reading the server or writing the file (the error's text is printed)
-  2  the connection to the server or the database failed, or the server name, user name
-     or password holds "};", which the ODBC driver cannot take
 )";
 }
 
