@@ -23,7 +23,7 @@ class EInOutError : public std::runtime_error {
   const int ErrorCode;
 };
 
-// `MakeInitData.txt` in the current directory (`InitDataFile`) and its three operations.
+// The script file, `MakeInitData.txt` in the current directory, and its three operations.
 class ScriptFile final : public ScriptOutput {
  public:
   static constexpr const char* kFileName = "MakeInitData.txt";

@@ -19,7 +19,7 @@ struct ConnectionInputs {
   std::u16string password;
 };
 
-// The database list (`CmbDBName`) as the catalogue load fills it.
+// The database list as the catalogue load fills it.
 class DatabaseList {
  public:
   virtual ~DatabaseList() = default;
@@ -29,7 +29,7 @@ class DatabaseList {
   virtual void selectFirstWithoutChange() = 0;
 };
 
-// The table check list (`ChkBoxTableName`) as the catalogue load fills it.
+// The table list, with a tick per entry, as the catalogue load fills it.
 class TableList {
  public:
   virtual ~TableList() = default;

@@ -1,7 +1,6 @@
 #include "script/generation_run.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -11,6 +10,7 @@
 
 #include "script/script_file.h"
 #include "support/memory_data_access.h"
+#include "support/scratch_folder.h"
 #include "support/script_lines.h"
 
 namespace velmora::script {
@@ -129,17 +129,6 @@ struct ShopServer {
 // Runs in a fresh temporary current directory, where the script file goes.
 class GenerationRunTest : public ::testing::Test {
  protected:
-  GenerationRunTest() {
-    previousDirectory_ = std::filesystem::current_path();
-    char pattern[] = "/tmp/velmora-generation-XXXXXX";
-    directory_ = ::mkdtemp(pattern);
-    std::filesystem::current_path(directory_);
-  }
-  ~GenerationRunTest() override {
-    std::filesystem::current_path(previousDirectory_);
-    std::filesystem::remove_all(directory_);
-  }
-
   // Serves the tables, lists them all ticked in this order and empties the script file.
   GenerationRun& start(const std::vector<MemoryTable>& tables) {
     shop_ = std::make_unique<ShopServer>(tables);
@@ -156,8 +145,7 @@ class GenerationRunTest : public ::testing::Test {
     return {std::istreambuf_iterator<char>(in), {}};
   }
 
-  std::filesystem::path previousDirectory_;
-  std::filesystem::path directory_;
+  test::CurrentScratchFolder folder_{"velmora-generation"};
   Codeset codeset_{"UTF-8"};
   LocaleFormats formats_;
   ValueText valueText_{codeset_, formats_};

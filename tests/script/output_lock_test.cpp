@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch_folder.h"
+
 namespace velmora::script {
 namespace {
 
@@ -16,20 +18,8 @@ namespace fs = std::filesystem;
 
 class OutputLockTest : public testing::Test {
  public:
-  void SetUp() override {
-    previous_ = fs::current_path();
-    char pattern[] = "/tmp/velmora-output-lock-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    fs::current_path(dir_);
-  }
-  void TearDown() override {
-    fs::current_path(previous_);
-    fs::remove_all(dir_);
-  }
-
-  fs::path dir_;
-  fs::path previous_;
+  test::CurrentScratchFolder folder_{"velmora-output-lock"};
+  const fs::path& dir_ = folder_.path();
 };
 
 TEST_F(OutputLockTest, OneHolderPerFileWhateverThePathToItsFolder) {

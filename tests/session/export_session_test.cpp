@@ -1,9 +1,7 @@
 #include "session/export_session.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -12,6 +10,7 @@
 #include "session/plain_host.h"
 #include "session/session_texts.h"
 #include "support/memory_data_access.h"
+#include "support/scratch_folder.h"
 #include "support/script_lines.h"
 
 namespace velmora::session {
@@ -25,19 +24,7 @@ std::string scriptBytes() {
 // Runs in a fresh temporary current directory, where the script file goes.
 class ExportSessionTest : public ::testing::Test {
  protected:
-  ExportSessionTest() {
-    previousDirectory_ = std::filesystem::current_path();
-    char pattern[] = "/tmp/velmora-session-XXXXXX";
-    directory_ = ::mkdtemp(pattern);
-    std::filesystem::current_path(directory_);
-  }
-  ~ExportSessionTest() override {
-    std::filesystem::current_path(previousDirectory_);
-    std::filesystem::remove_all(directory_);
-  }
-
-  std::filesystem::path previousDirectory_;
-  std::filesystem::path directory_;
+  test::CurrentScratchFolder folder_{"velmora-session"};
 };
 
 TEST_F(ExportSessionTest, ARunStartedDuringARunIsIgnoredAndEachRunStartsAfresh) {
