@@ -1,10 +1,14 @@
 #include "script/date_text.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora::script {
 
@@ -143,71 +147,117 @@ std::size_t quotedEnd(std::string_view pattern, std::size_t at) {
   return close == std::string_view::npos ? pattern.size() : close + 1;
 }
 
-// Applies patterns to one moment. Patterns applied in place by a token (ddddd, t, c) are
-// applied only one level deep: a pattern token inside them gives nothing.
-class PatternWriter {
+// One piece of a date-time text: bytes of the pattern, or a part of the moment to be filled
+// in for each value.
+struct Piece {
+  enum class Kind { literal, number, name, marker, era };
+  enum class Part { year, yearOfCentury, month, day, hour, hour12, minute, second, millisecond };
+
+  Kind kind = Kind::literal;
+  std::string text;       // literal; marker: the morning text
+  std::string afternoon;  // marker: the afternoon text
+  Part part = Part::year;
+  std::size_t minDigits = 0;
+  const std::string* names = nullptr;  // name: day names (by the day of the week) or months
+  bool dayNames = false;
+};
+using Program = std::vector<Piece>;
+
+// Takes patterns apart into pieces. Patterns applied in place by a token (ddddd, t, c) are
+// applied only one level deep: a pattern token inside them gives nothing. The pieces do not
+// depend on the moment, except through `hasTime`, which decides whether a c token shows the
+// time.
+class PatternCompiler {
  public:
-  // Appends to `out`; what was in it before stays as it is.
-  PatternWriter(const LocaleFormats& formats, const Moment& moment, std::string& out)
-      : formats_(formats), moment_(moment), text_(out), start_(out.size()) {}
+  PatternCompiler(const LocaleFormats& formats, bool hasTime)
+      : formats_(formats), hasTime_(hasTime) {}
 
   void apply(std::string_view pattern, bool inPlace);
   // The date pattern, then, when `withTime`, a blank and the time pattern, whose seconds are
   // followed by "." and the three-digit milliseconds when `withMilliseconds`.
   void applyDateAndTime(bool inPlace, bool withTime, bool withMilliseconds = false);
   void applyTime(bool withMilliseconds);
-  bool hasTime() const { return moment_.hour != 0 || moment_.minute != 0 || moment_.second != 0; }
 
-  // Cuts the text appended after 256 bytes, at the last whole character.
-  void finish();
+  Program program() && { return std::move(program_); }
 
  private:
-  bool full() const { return text_.size() - start_ > kMaxTextBytes; }
   std::size_t applyLetters(std::string_view pattern, std::size_t at, bool inPlace, bool& afterHour,
                            bool& markerApplied);
   std::size_t applyA(std::string_view pattern, std::size_t at, bool& markerApplied);
   bool markerFollows(std::string_view pattern, std::size_t from) const;
-  void appendNumber(std::int64_t value, std::size_t minDigits);
-  void appendName(const std::string* names, std::size_t count, int index);
+  void literal(std::string_view text);
+  void number(Piece::Part part, std::size_t minDigits);
+  void name(const std::string* names, bool dayNames);
+  void marker(std::string_view morning, std::string_view afternoon);
 
   const LocaleFormats& formats_;
-  const Moment& moment_;
+  bool hasTime_;
   // Seconds are followed by "." and the three-digit milliseconds while this is on.
   bool showMilliseconds_ = false;
-  std::string& text_;
-  std::size_t start_;
+  Program program_;
 };
 
-void PatternWriter::apply(std::string_view pattern, bool inPlace) {
+void PatternCompiler::literal(std::string_view text) {
+  if (text.empty()) {
+    return;
+  }
+  if (program_.empty() || program_.back().kind != Piece::Kind::literal) {
+    program_.emplace_back();
+  }
+  program_.back().text.append(text);
+}
+
+void PatternCompiler::number(Piece::Part part, std::size_t minDigits) {
+  Piece& piece = program_.emplace_back();
+  piece.kind = Piece::Kind::number;
+  piece.part = part;
+  piece.minDigits = minDigits;
+}
+
+void PatternCompiler::name(const std::string* names, bool dayNames) {
+  Piece& piece = program_.emplace_back();
+  piece.kind = Piece::Kind::name;
+  piece.names = names;
+  piece.dayNames = dayNames;
+}
+
+void PatternCompiler::marker(std::string_view morning, std::string_view afternoon) {
+  Piece& piece = program_.emplace_back();
+  piece.kind = Piece::Kind::marker;
+  piece.text = morning;
+  piece.afternoon = afternoon;
+}
+
+void PatternCompiler::apply(std::string_view pattern, bool inPlace) {
   // An m token right after an hour token stands for minutes.
   bool afterHour = false;
   bool markerApplied = false;
   std::size_t at = 0;
-  while (at < pattern.size() && !full()) {
+  while (at < pattern.size()) {
     const char c = pattern[at];
     if (isAsciiLetter(c)) {
       at = applyLetters(pattern, at, inPlace, afterHour, markerApplied);
     } else if (c == '\'' || c == '"') {
       const std::size_t close = pattern.find(c, at + 1);
       const std::size_t textEnd = close == std::string_view::npos ? pattern.size() : close;
-      text_.append(pattern.substr(at + 1, textEnd - at - 1));
+      literal(pattern.substr(at + 1, textEnd - at - 1));
       at = textEnd == pattern.size() ? textEnd : textEnd + 1;
     } else if (c == '/') {
-      text_ += formats_.dateMark;
+      literal(formats_.dateMark);
       ++at;
     } else if (c == ':') {
-      text_ += formats_.timeMark;
+      literal(formats_.timeMark);
       ++at;
     } else {
       const std::size_t length = characterLength(pattern, at, formats_.doubleByteCodeset);
-      text_.append(pattern.substr(at, length));
+      literal(pattern.substr(at, length));
       at += length;
     }
   }
 }
 
-std::size_t PatternWriter::applyLetters(std::string_view pattern, std::size_t at, bool inPlace,
-                                        bool& afterHour, bool& markerApplied) {
+std::size_t PatternCompiler::applyLetters(std::string_view pattern, std::size_t at, bool inPlace,
+                                          bool& afterHour, bool& markerApplied) {
   const char letter = lowerAscii(pattern[at]);
   if (letter == 'a') {
     afterHour = false;
@@ -219,51 +269,46 @@ std::size_t PatternWriter::applyLetters(std::string_view pattern, std::size_t at
   switch (letter) {
     case 'd':
       if (run <= 2) {
-        appendNumber(moment_.day, run);
+        number(Piece::Part::day, run);
       } else if (run <= 4) {
-        appendName(run == 3 ? formats_.shortDayNames.data() : formats_.longDayNames.data(), 7,
-                   moment_.dayOfWeek);
+        name(run == 3 ? formats_.shortDayNames.data() : formats_.longDayNames.data(), true);
       } else if (!inPlace) {
         apply(run == 5 ? formats_.datePattern : formats_.longDatePattern, true);
       }
       break;
     case 'm':
       if (run <= 2 && wasAfterHour) {
-        appendNumber(moment_.minute, run);
+        number(Piece::Part::minute, run);
       } else if (run <= 2) {
-        appendNumber(moment_.month, run);
+        number(Piece::Part::month, run);
       } else {
-        appendName(run == 3 ? formats_.shortMonthNames.data() : formats_.longMonthNames.data(), 12,
-                   moment_.month - 1);
+        name(run == 3 ? formats_.shortMonthNames.data() : formats_.longMonthNames.data(), false);
       }
       break;
     case 'y':
       if (run <= 2) {
-        appendNumber(moment_.year % 100, 2);
+        number(Piece::Part::yearOfCentury, 2);
       } else {
-        appendNumber(moment_.year, 4);
+        number(Piece::Part::year, 4);
       }
       break;
     case 'h': {
-      int hour = moment_.hour;
-      if (markerApplied || markerFollows(pattern, at + run)) {
-        hour = hour % 12 == 0 ? 12 : hour % 12;
-      }
-      appendNumber(hour, run < 2 ? 1 : 2);
+      const bool twelveHour = markerApplied || markerFollows(pattern, at + run);
+      number(twelveHour ? Piece::Part::hour12 : Piece::Part::hour, run < 2 ? 1 : 2);
       break;
     }
     case 'n':
-      appendNumber(moment_.minute, run < 2 ? 1 : 2);
+      number(Piece::Part::minute, run < 2 ? 1 : 2);
       break;
     case 's':
-      appendNumber(moment_.second, run < 2 ? 1 : 2);
+      number(Piece::Part::second, run < 2 ? 1 : 2);
       if (showMilliseconds_) {
-        text_ += '.';
-        appendNumber(moment_.millisecond, 3);
+        literal(".");
+        number(Piece::Part::millisecond, 3);
       }
       break;
     case 'z':
-      appendNumber(moment_.millisecond, run < 3 ? run : 3);
+      number(Piece::Part::millisecond, run < 3 ? run : 3);
       break;
     case 't':
       if (!inPlace) {
@@ -272,55 +317,52 @@ std::size_t PatternWriter::applyLetters(std::string_view pattern, std::size_t at
       break;
     case 'c':
       if (!inPlace) {
-        applyDateAndTime(true, hasTime());
+        applyDateAndTime(true, hasTime_);
       }
       break;
     case 'g':
       // The Gregorian calendar has one era.
-      if (moment_.year != 0) {
-        text_ += "A.D.";
-      }
+      program_.emplace_back().kind = Piece::Kind::era;
       break;
     case 'e':
-      appendNumber(moment_.year, run < 2 ? 1 : 2);
+      number(Piece::Part::year, run < 2 ? 1 : 2);
       break;
     default:
-      text_.append(pattern.substr(at, run));
+      literal(pattern.substr(at, run));
       break;
   }
   return at + run;
 }
 
-std::size_t PatternWriter::applyA(std::string_view pattern, std::size_t at, bool& markerApplied) {
-  const bool afternoon = moment_.hour >= 12;
-  const std::size_t marker = markerLength(pattern, at);
-  if (marker == 5 || marker == 3) {
+std::size_t PatternCompiler::applyA(std::string_view pattern, std::size_t at, bool& markerApplied) {
+  const std::size_t length = markerLength(pattern, at);
+  if (length == 5 || length == 3) {
     // "am/pm" and "a/p" give their own letters, in the case written.
-    const std::string_view written = pattern.substr(at, marker);
-    text_.append(afternoon ? written.substr(marker == 5 ? 3 : 2) : written.substr(0, marker / 2));
+    const std::string_view written = pattern.substr(at, length);
+    marker(written.substr(0, length / 2), written.substr(length == 5 ? 3 : 2));
     markerApplied = true;
-    return at + marker;
+    return at + length;
   }
-  if (marker == 4) {
-    text_ += afternoon ? formats_.pmText : formats_.amText;
+  if (length == 4) {
+    marker(formats_.amText, formats_.pmText);
     markerApplied = true;
-    return at + marker;
+    return at + length;
   }
   if (startsWithNoCase(pattern, at, "aaaa")) {
-    appendName(formats_.longDayNames.data(), 7, moment_.dayOfWeek);
+    name(formats_.longDayNames.data(), true);
     return at + 4;
   }
   if (startsWithNoCase(pattern, at, "aaa")) {
-    appendName(formats_.shortDayNames.data(), 7, moment_.dayOfWeek);
+    name(formats_.shortDayNames.data(), true);
     return at + 3;
   }
-  text_ += pattern[at];
+  literal(pattern.substr(at, 1));
   return at + 1;
 }
 
 // True when the first letter a after an hour token (quoted text skipped), before any further
 // letter h, begins a marker.
-bool PatternWriter::markerFollows(std::string_view pattern, std::size_t from) const {
+bool PatternCompiler::markerFollows(std::string_view pattern, std::size_t from) const {
   std::size_t at = from;
   while (at < pattern.size()) {
     const char c = lowerAscii(pattern[at]);
@@ -337,10 +379,10 @@ bool PatternWriter::markerFollows(std::string_view pattern, std::size_t from) co
   return false;
 }
 
-void PatternWriter::applyDateAndTime(bool inPlace, bool withTime, bool withMilliseconds) {
+void PatternCompiler::applyDateAndTime(bool inPlace, bool withTime, bool withMilliseconds) {
   apply(formats_.datePattern, inPlace);
   if (withTime) {
-    text_ += ' ';
+    literal(" ");
     const bool outer = showMilliseconds_;
     showMilliseconds_ = withMilliseconds;
     apply(formats_.timePattern, inPlace);
@@ -348,78 +390,153 @@ void PatternWriter::applyDateAndTime(bool inPlace, bool withTime, bool withMilli
   }
 }
 
-void PatternWriter::applyTime(bool withMilliseconds) {
+void PatternCompiler::applyTime(bool withMilliseconds) {
   showMilliseconds_ = withMilliseconds;
   apply(formats_.timePattern, false);
   showMilliseconds_ = false;
 }
 
-void PatternWriter::appendNumber(std::int64_t value, std::size_t minDigits) {
+std::int64_t partOf(const Moment& moment, Piece::Part part) {
+  switch (part) {
+    case Piece::Part::year:
+      return moment.year;
+    case Piece::Part::yearOfCentury:
+      return moment.year % 100;
+    case Piece::Part::month:
+      return moment.month;
+    case Piece::Part::day:
+      return moment.day;
+    case Piece::Part::hour:
+      return moment.hour;
+    case Piece::Part::hour12:
+      return moment.hour % 12 == 0 ? 12 : moment.hour % 12;
+    case Piece::Part::minute:
+      return moment.minute;
+    case Piece::Part::second:
+      return moment.second;
+    case Piece::Part::millisecond:
+      return moment.millisecond;
+  }
+  return 0;
+}
+
+void appendNumber(std::string& out, std::int64_t value, std::size_t minDigits) {
   char digits[24];
   const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
   const auto length = static_cast<std::size_t>(end - digits);
   if (length < minDigits) {
-    text_.append(minDigits - length, '0');
+    out.append(minDigits - length, '0');
   }
-  text_.append(digits, length);
+  out.append(digits, length);
 }
 
-void PatternWriter::appendName(const std::string* names, std::size_t count, int index) {
-  if (index >= 0 && static_cast<std::size_t>(index) < count) {
-    text_ += names[index];
+// Fills in the pieces for `moment`, appending to `out`, and cuts what it appended after 256
+// bytes at the last whole character.
+void run(const Program& program, const Moment& moment, bool doubleByte, std::string& out) {
+  const std::size_t start = out.size();
+  for (const Piece& piece : program) {
+    switch (piece.kind) {
+      case Piece::Kind::literal:
+        out += piece.text;
+        break;
+      case Piece::Kind::number:
+        appendNumber(out, partOf(moment, piece.part), piece.minDigits);
+        break;
+      case Piece::Kind::name: {
+        const int index = piece.dayNames ? moment.dayOfWeek : moment.month - 1;
+        if (index >= 0 && index < (piece.dayNames ? 7 : 12)) {
+          out += piece.names[index];
+        }
+        break;
+      }
+      case Piece::Kind::marker:
+        out += moment.hour >= 12 ? piece.afternoon : piece.text;
+        break;
+      case Piece::Kind::era:
+        if (moment.year != 0) {
+          out += "A.D.";
+        }
+        break;
+    }
   }
-}
-
-void PatternWriter::finish() {
-  if (text_.size() - start_ > kMaxTextBytes) {
-    const std::string_view written = std::string_view(text_).substr(start_);
+  if (out.size() - start > kMaxTextBytes) {
+    const std::string_view written = std::string_view(out).substr(start);
     std::size_t cut = 0;
     while (cut < kMaxTextBytes) {
-      const std::size_t length = characterLength(written, cut, formats_.doubleByteCodeset);
+      const std::size_t length = characterLength(written, cut, doubleByte);
       if (cut + length > kMaxTextBytes) {
         break;
       }
       cut += length;
     }
-    text_.resize(start_ + cut);
+    out.resize(start + cut);
   }
+}
+
+bool hasTime(const Moment& moment) {
+  return moment.hour != 0 || moment.minute != 0 || moment.second != 0;
+}
+
+// What decides the pieces of a value's text: its use, and whether it has a time of day and
+// milliseconds.
+std::size_t programIndex(DateTimeUse use, bool withTime, bool withMilliseconds) {
+  return static_cast<std::size_t>(use) * 4 + (withTime ? 2 : 0) + (withMilliseconds ? 1 : 0);
+}
+
+Program compile(const LocaleFormats& formats, DateTimeUse use, bool withTime,
+                bool withMilliseconds) {
+  PatternCompiler compiler(formats, withTime);
+  switch (use) {
+    case DateTimeUse::dateOnly:
+      compiler.apply(formats.datePattern, false);
+      break;
+    case DateTimeUse::timeOnly:
+      compiler.applyTime(withMilliseconds);
+      break;
+    case DateTimeUse::dateAndTime:
+      // Milliseconds are data: a value with them always shows its time.
+      compiler.applyDateAndTime(false, withTime || withMilliseconds, withMilliseconds);
+      break;
+  }
+  return std::move(compiler).program();
 }
 
 }  // namespace
 
-std::string dateTimeText(double dayNumber, DateTimeUse use, const LocaleFormats& formats) {
-  std::string text;
-  appendDateTimeText(text, dayNumber, use, formats);
-  return text;
+struct DateTimeWriter::Programs {
+  std::array<std::optional<Program>, 12> byCase;
+};
+
+DateTimeWriter::DateTimeWriter(const LocaleFormats& formats)
+    : formats_(formats), programs_(std::make_unique<Programs>()) {}
+
+DateTimeWriter::~DateTimeWriter() = default;
+
+void DateTimeWriter::append(std::string& out, double dayNumber, DateTimeUse use) const {
+  const Moment moment = splitDayNumber(dayNumber);
+  const bool withTime = hasTime(moment);
+  const bool withMilliseconds = moment.millisecond != 0;
+  std::optional<Program>& program =
+      programs_->byCase[programIndex(use, withTime, withMilliseconds)];
+  if (!program) {
+    program = compile(formats_, use, withTime, withMilliseconds);
+  }
+  run(*program, moment, formats_.doubleByteCodeset, out);
 }
 
-void appendDateTimeText(std::string& out, double dayNumber, DateTimeUse use,
-                        const LocaleFormats& formats) {
-  const Moment moment = splitDayNumber(dayNumber);
-  PatternWriter writer(formats, moment, out);
-  const bool hasMilliseconds = moment.millisecond != 0;
-  switch (use) {
-    case DateTimeUse::dateOnly:
-      writer.apply(formats.datePattern, false);
-      break;
-    case DateTimeUse::timeOnly:
-      writer.applyTime(hasMilliseconds);
-      break;
-    case DateTimeUse::dateAndTime:
-      // Milliseconds are data: a value with them always shows its time.
-      writer.applyDateAndTime(false, writer.hasTime() || hasMilliseconds, hasMilliseconds);
-      break;
-  }
-  writer.finish();
+std::string dateTimeText(double dayNumber, DateTimeUse use, const LocaleFormats& formats) {
+  std::string text;
+  DateTimeWriter(formats).append(text, dayNumber, use);
+  return text;
 }
 
 std::string formatDateTime(std::string_view pattern, double dayNumber,
                            const LocaleFormats& formats) {
   const Moment moment = splitDayNumber(dayNumber);
+  PatternCompiler compiler(formats, hasTime(moment));
+  compiler.apply(pattern, false);
   std::string text;
-  PatternWriter writer(formats, moment, text);
-  writer.apply(pattern, false);
-  writer.finish();
+  run(std::move(compiler).program(), moment, formats.doubleByteCodeset, text);
   return text;
 }
 

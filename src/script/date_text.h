@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -15,9 +16,23 @@ enum class DateTimeUse { dateAndTime, dateOnly, timeOnly };
 // value always shows its time. A day number whose millisecond count does not fit 64 bits
 // (NaN, infinities, magnitudes beyond about 1E14 days) is written as day 0, 30 December 1899.
 std::string dateTimeText(double dayNumber, DateTimeUse use, const LocaleFormats& formats);
-// The same text appended to `out`, for callers that build a line.
-void appendDateTimeText(std::string& out, double dayNumber, DateTimeUse use,
-                        const LocaleFormats& formats);
+
+// The same texts for many values: the patterns are taken apart once, and each value's text
+// is appended to a line being built. `formats` must outlive the writer.
+class DateTimeWriter {
+ public:
+  explicit DateTimeWriter(const LocaleFormats& formats);
+  ~DateTimeWriter();
+  DateTimeWriter(const DateTimeWriter&) = delete;
+  DateTimeWriter& operator=(const DateTimeWriter&) = delete;
+
+  void append(std::string& out, double dayNumber, DateTimeUse use) const;
+
+ private:
+  struct Programs;
+  const LocaleFormats& formats_;
+  std::unique_ptr<Programs> programs_;  // filled as values need them
+};
 // A pattern applied to a day number (the `FormatDateTime` of the pattern language).
 std::string formatDateTime(std::string_view pattern, double dayNumber,
                            const LocaleFormats& formats);

@@ -1,5 +1,7 @@
 #include "script/string_literal.h"
 
+#include <cstring>
+
 #include "server/identifier.h"
 
 namespace velmora::script {
@@ -36,6 +38,12 @@ bool isBatchSeparator(std::string_view line) {
 // break it makes the value split needlessly, which writes the same value. CR, LF and the
 // letters of GO never occur inside a multi-byte character of a supported codeset.
 bool runnerMisreads(std::string_view text) {
+  if (text.empty())
+    return false;
+  // Most values hold no line break: then only the value as a whole can be a separator line.
+  if (std::memchr(text.data(), '\n', text.size()) == nullptr &&
+      std::memchr(text.data(), '\r', text.size()) == nullptr)
+    return isBatchSeparator(text);
   for (std::size_t at = 0; at + 1 < text.size(); ++at)
     if (text[at] == '\\' && isBreak(text[at + 1]))
       return true;

@@ -279,7 +279,7 @@ void ValueText::appendText(std::string& out, const Field& field) const {
       DateTimeUse use = type == ftDate   ? DateTimeUse::dateOnly
                         : type == ftTime ? DateTimeUse::timeOnly
                                          : DateTimeUse::dateAndTime;
-      appendDateTimeText(out, dateTime->days, use, formats_);
+      dates_.append(out, dateTime->days, use);
       return;
     }
     case ftBytes:

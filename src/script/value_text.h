@@ -3,6 +3,7 @@
 #include <string>
 
 #include "script/codeset.h"
+#include "script/date_text.h"
 #include "script/locale_formats.h"
 #include "server/field_def.h"
 #include "server/table_reader.h"
@@ -25,7 +26,7 @@ ValueForm valueFormOf(const server::Field& field);
 class ValueText {
  public:
   ValueText(const Codeset& codeset, const LocaleFormats& formats)
-      : codeset_(codeset), formats_(formats) {}
+      : codeset_(codeset), formats_(formats), dates_(formats) {}
 
   // The value text in the process codeset (not trimmed). The binary kinds give their raw
   // bytes. Throws std::runtime_error where a value cannot be converted.
@@ -47,6 +48,7 @@ class ValueText {
 
   const Codeset& codeset_;
   const LocaleFormats& formats_;
+  DateTimeWriter dates_;
 };
 
 }  // namespace velmora::script
