@@ -4,6 +4,8 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <cstring>
+#include <exception>
 #include <type_traits>
 
 #include "server/odbc_diagnostics.h"
@@ -13,19 +15,40 @@ namespace {
 
 // Rows fetched per block are chosen so that one block of bound buffers stays near this size.
 constexpr std::size_t kBlockBytes = 256 * 1024;
-constexpr std::size_t kMaxBlockRows = 256;
+constexpr std::size_t kMaxBlockRows = 1024;
 
 // The status and count types the driver writes into must be the ones declared here.
 static_assert(std::is_same_v<SQLUSMALLINT, unsigned short>);
 static_assert(std::is_same_v<SQLULEN, unsigned long>);
 
+// Where a block's buffers and the driver's view of them start: aligned for any bound type.
+std::size_t aligned(std::size_t bytes) {
+  constexpr std::size_t kAlignment = alignof(std::max_align_t);
+  return (bytes + kAlignment - 1) / kAlignment * kAlignment;
+}
+
 }  // namespace
 
-// The buffers of one bound column: `rows` elements of `stride` bytes and their indicators.
+// Where one bound column's values and indicators lie within a block's buffers.
 struct BlockFetch::BoundColumn {
-  std::unique_ptr<std::byte[]> data;
-  std::vector<SQLLEN> indicators;
+  std::size_t dataOffset = 0;
+  std::size_t indicatorOffset = 0;
   std::size_t stride = 0;
+  bool bound = false;
+};
+
+// One block: what the driver reported for it, and its rows as values.
+struct BlockFetch::Block {
+  std::vector<SQLUSMALLINT> rowStatus;
+  SQLULEN rowsFetched = 0;
+  // Row after row, one value per column; the caller takes a row's values by swapping, and
+  // the values it hands back keep their memory for the next fill.
+  std::vector<Value> values;
+  std::size_t rows = 0;  // rows whose values are ready
+  bool ended = false;    // no block follows
+  // What went wrong after the ready rows; no block follows either.
+  std::exception_ptr failure;
+  bool filled = false;
 };
 
 BlockFetch::BlockFetch(Statement& statement, const std::vector<ColumnPlan>& plans)
@@ -36,19 +59,9 @@ BlockFetch::BlockFetch(Statement& statement, const std::vector<ColumnPlan>& plan
     rowBytes += plan.bufferBytes + sizeof(SQLLEN);
   blockRows_ =
       std::clamp<std::size_t>(kBlockBytes / std::max<std::size_t>(rowBytes, 1), 1, kMaxBlockRows);
-  rowStatus_.assign(blockRows_, SQL_ROW_NOROW);
-  check(SQLSetStmtAttr(handle, SQL_ATTR_ROW_BIND_TYPE,
-                       reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0),
-        HandleKind::statement, handle, "SQLSetStmtAttr");
-  check(SQLSetStmtAttr(handle, SQL_ATTR_ROW_ARRAY_SIZE,
-                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(blockRows_)), 0),
-        HandleKind::statement, handle, "SQLSetStmtAttr");
-  check(SQLSetStmtAttr(handle, SQL_ATTR_ROW_STATUS_PTR, rowStatus_.data(), 0),
-        HandleKind::statement, handle, "SQLSetStmtAttr");
-  check(SQLSetStmtAttr(handle, SQL_ATTR_ROWS_FETCHED_PTR, &rowsFetched_, 0), HandleKind::statement,
-        handle, "SQLSetStmtAttr");
 
   bound_.resize(plans_.size());
+  std::size_t bytes = 0;
   for (std::size_t i = 0; i < plans_.size(); ++i) {
     const ColumnPlan& plan = plans_[i];
     if (plan.kind == FetchKind::none)
@@ -56,71 +69,188 @@ BlockFetch::BlockFetch(Statement& statement, const std::vector<ColumnPlan>& plan
     BoundColumn& column = bound_[i];
     const std::size_t fixedSize = fixedSizeOf(plan.kind);
     column.stride = fixedSize != 0 ? fixedSize : plan.bufferBytes;
-    column.data = std::make_unique<std::byte[]>(column.stride * blockRows_);
-    column.indicators.assign(blockRows_, 0);
-    check(
-        SQLBindCol(handle, static_cast<SQLUSMALLINT>(i + 1), cTypeOf(plan.kind), column.data.get(),
-                   static_cast<SQLLEN>(column.stride), column.indicators.data()),
-        HandleKind::statement, handle, "SQLBindCol");
+    column.dataOffset = bytes;
+    bytes = aligned(bytes + column.stride * blockRows_);
+    column.indicatorOffset = bytes;
+    bytes = aligned(bytes + sizeof(SQLLEN) * blockRows_);
+    column.bound = true;
   }
+  setBytes_ = std::max<std::size_t>(bytes, 1);
+  buffers_ = std::make_unique<std::byte[]>(2 * setBytes_);
+  blocks_.resize(2);
+  for (Block& block : blocks_) {
+    block.rowStatus.assign(blockRows_, SQL_ROW_NOROW);
+    block.values.assign(blockRows_ * plans_.size(), Empty{});
+  }
+
+  check(SQLSetStmtAttr(handle, SQL_ATTR_ROW_BIND_TYPE,
+                       reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0),
+        HandleKind::statement, handle, "SQLSetStmtAttr");
+  check(SQLSetStmtAttr(handle, SQL_ATTR_ROW_ARRAY_SIZE,
+                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(blockRows_)), 0),
+        HandleKind::statement, handle, "SQLSetStmtAttr");
+  thread_ = std::thread([this] { fillOnFetchThread(); });
+  startFilling(0);
 }
 
-BlockFetch::~BlockFetch() = default;
+BlockFetch::~BlockFetch() {
+  {
+    const std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
 
 bool BlockFetch::next(std::vector<Value>& values) {
-  if (rowInBlock_ + 1 < rowsFetched_) {
-    ++rowInBlock_;
-  } else {
-    if (blockError_)
-      throw *blockError_;
-    rowsFetched_ = 0;
-    const SQLRETURN rc = SQLFetch(statement_.liveHandle());
-    if (rc == SQL_NO_DATA)
+  for (;;) {
+    if (!currentReady_) {
+      awaitFilled(current_);
+      currentReady_ = true;
+      position_ = 0;
+      const Block& block = blocks_[current_];
+      if (!block.ended && !block.failure)
+        startFilling(1 - current_);
+    }
+    Block& block = blocks_[current_];
+    if (position_ < block.rows) {
+      const auto first =
+          block.values.begin() + static_cast<std::ptrdiff_t>(position_ * plans_.size());
+      std::swap_ranges(values.begin(), values.end(), first);
+      ++position_;
+      return true;
+    }
+    if (block.failure)
+      std::rethrow_exception(block.failure);
+    if (block.ended)
       return false;
-    if (!succeeded(rc))
-      keepRowsBeforeTheFailure();
-    if (rowsFetched_ == 0)
-      return false;
-    rowInBlock_ = 0;
+    current_ = 1 - current_;
+    currentReady_ = false;
   }
-  if (rowStatus_[rowInBlock_] == SQL_ROW_ERROR)
-    throw DataAccessError("The driver could not read a row of the result.");
-  for (std::size_t i = 0; i < values.size(); ++i)
-    values[i] = boundValue(i);
-  return true;
 }
 
-// When the connection fails in the middle of a block, FreeTDS fills the block up to the
-// failing row, counts those rows and marks them fetched before it answers SQL_ERROR. They
-// are handed on first; the error follows once they are read.
-void BlockFetch::keepRowsBeforeTheFailure() {
-  DataAccessError error =
-      diagnosticError(HandleKind::statement, statement_.liveHandle(), "SQLFetch");
-  const auto firstUnread = std::find_if(
-      rowStatus_.begin(),
-      rowStatus_.begin() + static_cast<std::ptrdiff_t>(std::min<SQLULEN>(rowsFetched_, blockRows_)),
-      [](SQLUSMALLINT status) {
-        return status != SQL_ROW_SUCCESS && status != SQL_ROW_SUCCESS_WITH_INFO;
-      });
-  rowsFetched_ = static_cast<SQLULEN>(firstUnread - rowStatus_.begin());
-  if (rowsFetched_ == 0)
-    throw error;
-  blockError_ = std::move(error);
+void BlockFetch::startFilling(std::size_t block) {
+  {
+    const std::lock_guard lock(mutex_);
+    blocks_[block].filled = false;
+    requested_ = static_cast<int>(block);
+  }
+  changed_.notify_all();
 }
 
-Value BlockFetch::boundValue(std::size_t i) const {
-  const ColumnPlan& plan = plans_[i];
-  if (plan.kind == FetchKind::none)
-    return Empty{};
-  const BoundColumn& column = bound_[i];
-  const SQLLEN indicator = column.indicators[rowInBlock_];
-  if (indicator == SQL_NULL_DATA)
-    return Null{};
-  const std::size_t length = static_cast<std::size_t>(std::max<SQLLEN>(indicator, 0));
-  if (indicator == SQL_NO_TOTAL ||
-      (fixedSizeOf(plan.kind) == 0 && length > column.stride - terminatorBytes(plan.kind)))
-    throwUnreadable(plan, "the value is longer than the column's declared size");
-  return bufferValue(plan, column.data.get() + column.stride * rowInBlock_, length);
+void BlockFetch::awaitFilled(std::size_t block) {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [&] { return blocks_[block].filled; });
+}
+
+void BlockFetch::fillOnFetchThread() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [&] { return stopping_ || requested_ >= 0; });
+    if (stopping_)
+      return;
+    const auto block = static_cast<std::size_t>(requested_);
+    requested_ = -1;
+    lock.unlock();
+    fill(block);
+    lock.lock();
+    blocks_[block].filled = true;
+    changed_.notify_all();
+  }
+}
+
+// The columns are bound again before every fetch, to the buffers of the block it fills: FreeTDS
+// places column-wise bound rows wrongly once a bind offset is set.
+void BlockFetch::bindColumns(void* handle, std::size_t block) {
+  std::byte* set = buffers_.get() + block * setBytes_;
+  for (std::size_t i = 0; i < plans_.size(); ++i) {
+    const BoundColumn& column = bound_[i];
+    if (!column.bound)
+      continue;
+    check(SQLBindCol(handle, static_cast<SQLUSMALLINT>(i + 1), cTypeOf(plans_[i].kind),
+                     set + column.dataOffset, static_cast<SQLLEN>(column.stride),
+                     reinterpret_cast<SQLLEN*>(set + column.indicatorOffset)),
+          HandleKind::statement, handle, "SQLBindCol");
+  }
+}
+
+void BlockFetch::fill(std::size_t index) {
+  Block& block = blocks_[index];
+  block.rows = 0;
+  block.ended = false;
+  block.failure = nullptr;
+  std::size_t rows = 0;
+  std::exception_ptr fetchFailure;
+  try {
+    // A later statement on the connection closes this one only between two fetches.
+    const std::lock_guard use(statement_.fetchMutex());
+    void* handle = statement_.liveHandle();
+    bindColumns(handle, index);
+    block.rowsFetched = 0;
+    check(SQLSetStmtAttr(handle, SQL_ATTR_ROW_STATUS_PTR, block.rowStatus.data(), 0),
+          HandleKind::statement, handle, "SQLSetStmtAttr");
+    check(SQLSetStmtAttr(handle, SQL_ATTR_ROWS_FETCHED_PTR, &block.rowsFetched, 0),
+          HandleKind::statement, handle, "SQLSetStmtAttr");
+    const SQLRETURN rc = SQLFetch(handle);
+    if (rc == SQL_NO_DATA) {
+      block.ended = true;
+      return;
+    }
+    rows = std::min<std::size_t>(block.rowsFetched, blockRows_);
+    if (!succeeded(rc)) {
+      // When the connection fails in the middle of a block, FreeTDS fills the block up to the
+      // failing row, counts those rows and marks them fetched before it answers SQL_ERROR.
+      fetchFailure =
+          std::make_exception_ptr(diagnosticError(HandleKind::statement, handle, "SQLFetch"));
+      rows = static_cast<std::size_t>(
+          std::find_if(block.rowStatus.begin(),
+                       block.rowStatus.begin() + static_cast<std::ptrdiff_t>(rows),
+                       [](SQLUSMALLINT status) {
+                         return status != SQL_ROW_SUCCESS && status != SQL_ROW_SUCCESS_WITH_INFO;
+                       }) -
+          block.rowStatus.begin());
+    }
+  } catch (...) {
+    block.failure = std::current_exception();
+    return;
+  }
+  if (rows == 0 && !fetchFailure)
+    block.ended = true;
+
+  const std::byte* set = buffers_.get() + index * setBytes_;
+  const std::size_t columns = plans_.size();
+  try {
+    for (std::size_t row = 0; row < rows; ++row) {
+      if (block.rowStatus[row] == SQL_ROW_ERROR)
+        throw DataAccessError("The driver could not read a row of the result.");
+      Value* values = block.values.data() + row * columns;
+      for (std::size_t i = 0; i < columns; ++i) {
+        const ColumnPlan& plan = plans_[i];
+        const BoundColumn& column = bound_[i];
+        if (!column.bound) {
+          values[i] = Empty{};
+          continue;
+        }
+        SQLLEN indicator;
+        std::memcpy(&indicator, set + column.indicatorOffset + row * sizeof(SQLLEN),
+                    sizeof indicator);
+        if (indicator == SQL_NULL_DATA) {
+          values[i] = Null{};
+          continue;
+        }
+        const auto length = static_cast<std::size_t>(std::max<SQLLEN>(indicator, 0));
+        if (indicator == SQL_NO_TOTAL ||
+            (fixedSizeOf(plan.kind) == 0 && length > column.stride - terminatorBytes(plan.kind)))
+          throwUnreadable(plan, "the value is longer than the column's declared size");
+        assignBufferValue(plan, set + column.dataOffset + row * column.stride, length, values[i]);
+      }
+      block.rows = row + 1;
+    }
+  } catch (...) {
+    block.failure = std::current_exception();
+    return;
+  }
+  block.failure = fetchFailure;
 }
 
 }  // namespace velmora::server::odbc

@@ -62,9 +62,8 @@ Shape shapeOf(const OdbcColumnInfo& info) {
     case SQL_DECIMAL:
     case SQL_NUMERIC:
       if (info.typeName == "money" || info.typeName == "smallmoney")
-        return {
-            ado::adCurrency,    8,   static_cast<std::uint8_t>(info.precision <= 10 ? 10 : 19), 4,
-            FetchKind::decimal, true};
+        return {ado::adCurrency,  8,   static_cast<std::uint8_t>(info.precision <= 10 ? 10 : 19), 4,
+                FetchKind::money, true};
       return {ado::adNumeric,
               19,
               precision,
@@ -95,11 +94,11 @@ Shape shapeOf(const OdbcColumnInfo& info) {
     case SQL_LONGVARCHAR:
       return {ado::adLongVarChar, kLongTextSize, 0, 0, FetchKind::text, false, true};
     case SQL_WCHAR:
-      return {ado::adWChar, length, 0, 0, FetchKind::text, true};
+      return {ado::adWChar, length, 0, 0, FetchKind::nationalText, true};
     case SQL_WVARCHAR:
       if (info.length <= 0)
         return {ado::adLongVarWChar, kLongWideTextSize, 0, 0, FetchKind::text, false, true};
-      return {ado::adVarWChar, length, 0, 0, FetchKind::text};
+      return {ado::adVarWChar, length, 0, 0, FetchKind::nationalText};
     case SQL_WLONGVARCHAR:
     case kSqlSsXml:
       return {ado::adLongVarWChar, kLongWideTextSize, 0, 0, FetchKind::text, false, true};
@@ -127,6 +126,12 @@ std::size_t bufferBytesOf(const Shape& shape, const OdbcColumnInfo& info) {
       // A character column of n bytes or n UTF-16 units never needs more than n units.
       return (static_cast<std::size_t>(std::max<std::int64_t>(info.length, 0)) + 1) *
              sizeof(char16_t);
+    case FetchKind::nationalText:
+      // As bytes the text needs no terminator; the unit more keeps the size of a text buffer.
+      return (static_cast<std::size_t>(std::max<std::int64_t>(info.length, 0)) + 1) *
+             sizeof(char16_t);
+    case FetchKind::money:
+      return sizeof(std::int64_t);
     case FetchKind::bytes:
       return static_cast<std::size_t>(std::max<std::int64_t>(info.length, 1));
     case FetchKind::none:

@@ -36,6 +36,7 @@ enum class FetchKind {
   real32,          // float
   real64,          // double
   decimal,         // Decimal, from the driver's text
+  money,           // Decimal of ten-thousandths, from the value's bytes as the server sent them
   dateTime,        // DateTime day number, from the date and time parts
   date,            // text YYYY-MM-DD
   time,            // text hh:mm:ss[.f]
@@ -43,6 +44,7 @@ enum class FetchKind {
   dateTimeOffset,  // text YYYY-MM-DD hh:mm:ss[.f] +hh:mm
   guid,            // text {XXXXXXXX-...}
   text,            // UTF-16 text
+  nationalText,    // UTF-16 text of an nchar or nvarchar column, from its bytes
   bytes,           // Bytes
   variant,         // sql_variant: by the base type of each value (odbc_variant.h)
   none,            // a type the layer cannot read: supplied as an empty value

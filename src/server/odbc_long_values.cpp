@@ -50,8 +50,8 @@ Value LongValueFetch::fetchedValue(std::size_t i, const ColumnPlan& plan) {
   void* handle = statement_.liveHandle();
   const auto column = static_cast<SQLUSMALLINT>(i + 1);
   const SQLSMALLINT cType = cTypeOf(plan.kind);
-  if (plan.kind != FetchKind::text && plan.kind != FetchKind::bytes &&
-      plan.kind != FetchKind::variant) {
+  if (plan.kind != FetchKind::text && plan.kind != FetchKind::nationalText &&
+      plan.kind != FetchKind::bytes && plan.kind != FetchKind::variant) {
     std::byte buffer[64] = {};
     SQLLEN indicator = 0;
     check(SQLGetData(handle, column, cType, buffer, sizeof buffer, &indicator),

@@ -30,6 +30,9 @@ std::size_t fixedSizeOf(FetchKind kind);
 // A value as the driver left it in `data` (`length` bytes for the text and byte kinds).
 // Throws DataAccessError when the driver's text is not of the column's kind.
 Value bufferValue(const ColumnPlan& plan, const std::byte* data, std::size_t length);
+// The same value put into `into`, whose memory a text or bytes value reuses.
+void assignBufferValue(const ColumnPlan& plan, const std::byte* data, std::size_t length,
+                       Value& into);
 // Throws DataAccessError "Cannot read the value of column '<name>': <what>".
 [[noreturn]] void throwUnreadable(const ColumnPlan& plan, std::string_view what);
 

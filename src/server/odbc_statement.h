@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,11 +30,15 @@ class Statement {
   // The handle of a statement that is still open. Throws DataAccessError once a later
   // statement on the connection has closed it.
   void* liveHandle() const;
+  // Held by a thread that fetches rows while the statement's owner does other work; close()
+  // waits until that fetch is done.
+  std::mutex& fetchMutex() { return fetchMutex_; }
 
  private:
   void configure();
 
   void* handle_ = nullptr;
+  std::mutex fetchMutex_;
 };
 
 // Reads the rows of an executed statement. With `tableColumns` set, the result's columns
