@@ -10,6 +10,29 @@ namespace velmora::script {
 
 namespace {
 
+// Writes the decimal digits of `value` backwards ending at `end`, two at a time; returns
+// where they start.
+char* digitsBefore(char* end, std::uint64_t value) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  while (value >= 100) {
+    const auto pair = static_cast<std::size_t>(value % 100) * 2;
+    value /= 100;
+    *--end = kPairs[pair + 1];
+    *--end = kPairs[pair];
+  }
+  if (value >= 10) {
+    const auto pair = static_cast<std::size_t>(value) * 2;
+    *--end = kPairs[pair + 1];
+    *--end = kPairs[pair];
+  } else {
+    *--end = static_cast<char>('0' + value);
+  }
+  return end;
+}
+
 // The general number text of a finite, nonzero magnitude from its significant digits and its
 // decimal exponent E (the magnitude is 0.d1d2d3... times ten to the power E), appended to
 // `text`.
@@ -108,8 +131,14 @@ std::string integerText(std::int64_t value) {
 
 void appendIntegerText(std::string& out, std::int64_t value) {
   char buffer[24];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, result.ptr);
+  char* const end = buffer + sizeof buffer;
+  const std::uint64_t magnitude =
+      value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  char* first = digitsBefore(end, magnitude);
+  if (value < 0) {
+    *--first = '-';
+  }
+  out.append(first, end);
 }
 
 std::string generalNumberText(double value, std::string_view decimalMark) {
@@ -144,18 +173,16 @@ void appendAmountText(std::string& out, const server::Decimal& value,
     out += '0';
     return;
   }
-  // The digits: those of a value that fits 64 bits from one conversion, others filled from
-  // the back in 19-digit chunks so that the 128-bit division runs at most twice.
+  // The digits, filled from the back: a value of 64 bits two digits at a time, a larger one in
+  // 19-digit chunks so that the 128-bit division runs at most twice.
   char buffer[40];
+  const char* const end = buffer + sizeof buffer;
   const char* first = buffer;
-  const char* end = buffer;
   if (value.digits <= UINT64_MAX) {
-    end =
-        std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::uint64_t>(value.digits)).ptr;
+    first = digitsBefore(buffer + sizeof buffer, static_cast<std::uint64_t>(value.digits));
   } else {
     constexpr std::uint64_t kChunk = 10'000'000'000'000'000'000u;
     char* start = buffer + sizeof buffer;
-    end = start;
     unsigned __int128 rest = value.digits;
     while (rest > UINT64_MAX) {
       auto chunk = static_cast<std::uint64_t>(rest % kChunk);

@@ -210,9 +210,11 @@ std::string ValueText::text(const Field& field) const {
 }
 
 void ValueText::appendText(std::string& out, const Field& field) const {
-  const Value& value = field.value();
-  TFieldType type = field.def().DataType;
-  bool isNull = isNullOrEmpty(value);
+  appendValueText(out, field.value(), field.def().DataType);
+}
+
+void ValueText::appendValueText(std::string& out, const Value& value, TFieldType type) const {
+  const bool isNull = isNullOrEmpty(value);
 
   // Text values end at their first NUL, as the platform's strings do.
   auto appendTextOf = [&](const char* target) {
@@ -268,7 +270,7 @@ void ValueText::appendText(std::string& out, const Field& field) const {
     case ftBCD:
       return appendAmountText(out, exactDecimal(value), ".");
     case ftBoolean:
-      out += booleanValue(field) ? "True" : "False";
+      out += flagOf(value) ? "True" : "False";
       return;
     case ftDate:
     case ftTime:
@@ -332,18 +334,24 @@ std::string ValueText::variantText(const Value& value) const {
 
 void ValueText::appendLiteral(std::string& line, const Field& field, ValueForm form,
                               std::string& scratch) const {
-  if (field.isNull()) {
+  const Value& value = field.value();
+  if (isNullOrEmpty(value)) {
     line += "Null";
     return;
   }
   if (form == ValueForm::flag) {
-    line += booleanValue(field) ? '1' : '0';
+    line += flagOf(value) ? '1' : '0';
+    return;
+  }
+  if (form == ValueForm::bare) {
+    // The texts of the numeric class (integers, general numbers) never have blanks or
+    // control characters to trim: they go straight into the line.
+    appendValueText(line, value, field.def().DataType);
     return;
   }
   scratch.clear();
-  appendText(scratch, field);
+  appendValueText(scratch, value, field.def().DataType);
   if (form == ValueForm::variant) {
-    const Value& value = field.value();
     form = std::holds_alternative<Bytes>(value)          ? ValueForm::hex
            : std::holds_alternative<NationalText>(value) ? ValueForm::nationalQuoted
                                                          : ValueForm::quoted;
@@ -369,7 +377,10 @@ void ValueText::appendLiteral(std::string& line, const Field& field, ValueForm f
 }
 
 bool ValueText::booleanValue(const Field& field) const {
-  const Value& value = field.value();
+  return flagOf(field.value());
+}
+
+bool ValueText::flagOf(const Value& value) {
   if (isNullOrEmpty(value))
     return false;
   if (const bool* flag = std::get_if<bool>(&value))

@@ -44,6 +44,9 @@ class ValueText {
                      std::string& scratch) const;
 
  private:
+  // appendText and booleanValue for a value already looked up.
+  void appendValueText(std::string& out, const server::Value& value, server::TFieldType type) const;
+  static bool flagOf(const server::Value& value);
   std::string variantText(const server::Value& value) const;
 
   const Codeset& codeset_;
