@@ -421,6 +421,16 @@ std::int64_t partOf(const Moment& moment, Piece::Part part) {
 }
 
 void appendNumber(std::string& out, std::int64_t value, std::size_t minDigits) {
+  // Most parts (month, day, hour, minute, second) have one or two digits.
+  if (value >= 0 && value < 100 && minDigits <= 2) {
+    const char pair[2] = {static_cast<char>('0' + value / 10), static_cast<char>('0' + value % 10)};
+    if (value >= 10 || minDigits == 2) {
+      out.append(pair, 2);
+    } else {
+      out += pair[1];
+    }
+    return;
+  }
   char digits[24];
   const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
   const auto length = static_cast<std::size_t>(end - digits);

@@ -10,13 +10,23 @@ namespace velmora::script {
 
 namespace {
 
-// Writes the decimal digits of `value` backwards ending at `end`, two at a time; returns
-// where they start.
+// Writes the decimal digits of `value` backwards ending at `end`, four and two at a time;
+// returns where they start.
 char* digitsBefore(char* end, std::uint64_t value) {
   static constexpr char kPairs[] =
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
       "8081828384858687888990919293949596979899";
+  while (value >= 10'000) {
+    const auto four = static_cast<std::size_t>(value % 10'000);
+    value /= 10'000;
+    const std::size_t low = four % 100 * 2;
+    const std::size_t high = four / 100 * 2;
+    *--end = kPairs[low + 1];
+    *--end = kPairs[low];
+    *--end = kPairs[high + 1];
+    *--end = kPairs[high];
+  }
   while (value >= 100) {
     const auto pair = static_cast<std::size_t>(value % 100) * 2;
     value /= 100;

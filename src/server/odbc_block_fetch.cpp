@@ -41,8 +41,8 @@ struct BlockFetch::BoundColumn {
 struct BlockFetch::Block {
   std::vector<SQLUSMALLINT> rowStatus;
   SQLULEN rowsFetched = 0;
-  // Row after row, one value per column; the caller takes a row's values by swapping, and
-  // the values it hands back keep their memory for the next fill.
+  // Row after row, one value per column; a text or bytes value keeps its memory for the
+  // next fill.
   std::vector<Value> values;
   std::size_t rows = 0;  // rows whose values are ready
   bool ended = false;    // no block follows
@@ -102,7 +102,7 @@ BlockFetch::~BlockFetch() {
   thread_.join();
 }
 
-bool BlockFetch::next(std::vector<Value>& values) {
+const Value* BlockFetch::next() {
   for (;;) {
     if (!currentReady_) {
       awaitFilled(current_);
@@ -112,18 +112,13 @@ bool BlockFetch::next(std::vector<Value>& values) {
       if (!block.ended && !block.failure)
         startFilling(1 - current_);
     }
-    Block& block = blocks_[current_];
-    if (position_ < block.rows) {
-      const auto first =
-          block.values.begin() + static_cast<std::ptrdiff_t>(position_ * plans_.size());
-      std::swap_ranges(values.begin(), values.end(), first);
-      ++position_;
-      return true;
-    }
+    const Block& block = blocks_[current_];
+    if (position_ < block.rows)
+      return block.values.data() + position_++ * plans_.size();
     if (block.failure)
       std::rethrow_exception(block.failure);
     if (block.ended)
-      return false;
+      return nullptr;
     current_ = 1 - current_;
     currentReady_ = false;
   }

@@ -28,7 +28,7 @@ class BlockFetch final : public RowFetch {
   // Waits for a block under way.
   ~BlockFetch() override;
 
-  bool next(std::vector<Value>& values) override;
+  const Value* next() override;
 
  private:
   struct Block;

@@ -18,15 +18,15 @@ constexpr std::size_t kPieceBytes = 64 * 1024;
 
 }  // namespace
 
-bool LongValueFetch::next(std::vector<Value>& values) {
+const Value* LongValueFetch::next() {
   void* handle = statement_.liveHandle();
   const SQLRETURN rc = SQLFetch(handle);
   if (rc == SQL_NO_DATA)
-    return false;
+    return nullptr;
   check(rc, HandleKind::statement, handle, "SQLFetch");
-  for (std::size_t i = 0; i < values.size(); ++i)
-    values[i] = baseTypeColumns_[i] == kNoBaseType ? fetchedValue(i, plans_[i]) : variantValue(i);
-  return true;
+  for (std::size_t i = 0; i < values_.size(); ++i)
+    values_[i] = baseTypeColumns_[i] == kNoBaseType ? fetchedValue(i, plans_[i]) : variantValue(i);
+  return values_.data();
 }
 
 // A sql_variant value, fetched as its base type, which the column after the table's columns

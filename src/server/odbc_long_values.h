@@ -16,11 +16,14 @@ class LongValueFetch final : public RowFetch {
   // value's base type, or kNoBaseType. `plans` and `baseTypeColumns` must outlive the fetch.
   LongValueFetch(Statement& statement, const std::vector<ColumnPlan>& plans,
                  const std::vector<std::size_t>& baseTypeColumns)
-      : statement_(statement), plans_(plans), baseTypeColumns_(baseTypeColumns) {}
+      : statement_(statement),
+        plans_(plans),
+        baseTypeColumns_(baseTypeColumns),
+        values_(baseTypeColumns.size()) {}
 
   static constexpr std::size_t kNoBaseType = static_cast<std::size_t>(-1);
 
-  bool next(std::vector<Value>& values) override;
+  const Value* next() override;
 
  private:
   Value variantValue(std::size_t column);
@@ -30,6 +33,7 @@ class LongValueFetch final : public RowFetch {
   const std::vector<ColumnPlan>& plans_;
   const std::vector<std::size_t>& baseTypeColumns_;
   std::vector<std::byte> piece_;
+  std::vector<Value> values_;  // the current row
 };
 
 }  // namespace velmora::server::odbc

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "server/odbc_block_fetch.h"
@@ -54,7 +56,12 @@ class OdbcRecordset final : public Recordset {
     advance();
   }
 
-  const Value& value(std::size_t column) const override { return values_.at(column); }
+  const Value& value(std::size_t column) const override {
+    if (column >= descriptions_.size())
+      throw std::out_of_range("column " + std::to_string(column) + " of a row of " +
+                              std::to_string(descriptions_.size()));
+    return row_[column];
+  }
 
  private:
   void* handle() const { return statement_->liveHandle(); }
@@ -127,14 +134,16 @@ class OdbcRecordset final : public Recordset {
     for (std::size_t i = 0; i < descriptions_.size() && typeColumn < plans_.size(); ++i)
       if (plans_[i].kind == FetchKind::variant)
         baseTypeColumns_[i] = typeColumn++;
-    values_.assign(descriptions_.size(), Empty{});
+    noRow_.assign(descriptions_.size(), Empty{});
+    row_ = noRow_.data();
   }
 
   void advance() {
-    if (fetch_->next(values_))
+    row_ = fetch_->next();
+    if (row_ != nullptr)
       return;
     eof_ = true;
-    values_.assign(descriptions_.size(), Empty{});
+    row_ = noRow_.data();
   }
 
   std::shared_ptr<Statement> statement_;
@@ -142,7 +151,9 @@ class OdbcRecordset final : public Recordset {
   std::vector<ColumnDescription> descriptions_;
   // For each column, the result column that names its sql_variant value's base type.
   std::vector<std::size_t> baseTypeColumns_;
-  std::vector<Value> values_;
+  // The current row's values, held by the fetch; at the end the empty values of noRow_.
+  const Value* row_ = nullptr;
+  std::vector<Value> noRow_;
   std::unique_ptr<RowFetch> fetch_;
   bool eof_ = false;
   bool moved_ = false;

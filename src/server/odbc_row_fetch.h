@@ -15,9 +15,9 @@ namespace velmora::server::odbc {
 class RowFetch {
  public:
   virtual ~RowFetch() = default;
-  // Puts the next row's values into `values` (one per element); false after the last row.
-  // Throws DataAccessError.
-  virtual bool next(std::vector<Value>& values) = 0;
+  // The next row's values, one per column of the recordset, valid until the next call; null
+  // after the last row. Throws DataAccessError.
+  virtual const Value* next() = 0;
 };
 
 // The ODBC C type (SQL_C_*) a value of `kind` is fetched as.
