@@ -316,8 +316,9 @@ PostgreSQL holds the same rows, loaded from freebcp's file. Every tool's output 
 to hold one line per row, and \`-o FILE\` to hold the very bytes of \`MakeInitData.txt\`.
 Each figure is the fastest of $runs runs (wall clock); the client CPU seconds leave out the
 server's share (stand-in or PostgreSQL). The last line is no tool: it writes lines as long
-as Velmora's, each with its GO line, doing nothing but one open, append and close per line,
-the file discipline that \`MakeInitData.txt\` keeps; no exporter that keeps it can be faster.
+as Velmora's, each with its GO line, doing nothing but one open, append and close per line
+(with the seek to the end by which the script file refuses a pipe), the file discipline that
+\`MakeInitData.txt\` keeps; no exporter that keeps it can be faster.
 
 | Tool | Seconds | Rows per second | To pg_dump | To freebcp | Client CPU seconds | Peak RSS (KiB) | Output (MiB) |
 |---|---:|---:|---:|---:|---:|---:|---:|

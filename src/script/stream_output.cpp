@@ -4,17 +4,46 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "script/script_file.h"
 
 namespace velmora::script {
+namespace {
+
+// Writes all of `bytes` to `fd`. Throws EInOutError.
+void writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR)
+        continue;
+      throw EInOutError::fromErrno(errno);
+    }
+    // A file that takes nothing has no room left.
+    if (written == 0)
+      throw EInOutError::fromErrno(ENOSPC);
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+}
+
+}  // namespace
 
 StreamOutput::StreamOutput(std::string path, const Codeset& codeset)
     : path_(std::move(path)), codeset_(codeset) {
-  buffer_.reserve(kBufferBytes + 4096);
+  filling_.reserve(kBufferBytes + 4096);
+  writing_.reserve(kBufferBytes + 4096);
 }
 
 StreamOutput::~StreamOutput() {
+  if (writer_.joinable()) {
+    {
+      const std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    writer_.join();
+  }
   closeFile();
 }
 
@@ -32,7 +61,12 @@ std::optional<OutputLock> StreamOutput::lockForRun() {
 }
 
 void StreamOutput::ResetInitDataFile() {
-  buffer_.clear();
+  {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return writing_.empty(); });
+    writeError_ = nullptr;
+  }
+  filling_.clear();
   closeFile();
   openError_ = 0;
   if (path_ == "-") {
@@ -52,30 +86,55 @@ void StreamOutput::AddToText(std::u16string_view line) {
   appendConverted(codeset_.fromUtf16(line));
 }
 
-void StreamOutput::flush() {
+void StreamOutput::handOver() {
   if (fd_ < 0) {
-    buffer_.clear();
+    filling_.clear();
     throw EInOutError::fromErrno(openError_ != 0 ? openError_ : EBADF);
   }
-  std::size_t done = 0;
-  while (done < buffer_.size()) {
-    ssize_t written = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-    // A file that takes nothing has no room left.
-    if (written == 0) {
-      written = -1;
-      errno = ENOSPC;
-    }
-    if (written < 0) {
-      if (errno == EINTR)
-        continue;
-      const int error = errno;
-      // What was written stays; the rest cannot follow it.
-      buffer_.clear();
-      throw EInOutError::fromErrno(error);
-    }
-    done += static_cast<std::size_t>(written);
+  if (filling_.empty())
+    return;
+  std::unique_lock lock(mutex_);
+  awaitWritten(lock);
+  writing_.swap(filling_);
+  if (!writer_.joinable())
+    writer_ = std::thread([this] { writeOnThread(); });
+  lock.unlock();
+  changed_.notify_all();
+}
+
+void StreamOutput::awaitWritten(std::unique_lock<std::mutex>& lock) {
+  changed_.wait(lock, [&] { return writing_.empty(); });
+  if (writeError_) {
+    // What was written stays; nothing given after it can follow it.
+    filling_.clear();
+    std::rethrow_exception(std::exchange(writeError_, nullptr));
   }
-  buffer_.clear();
+}
+
+void StreamOutput::flush() {
+  handOver();
+  std::unique_lock lock(mutex_);
+  awaitWritten(lock);
+}
+
+void StreamOutput::writeOnThread() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [&] { return stopping_ || !writing_.empty(); });
+    if (writing_.empty())
+      return;
+    lock.unlock();
+    std::exception_ptr error;
+    try {
+      writeAll(fd_, writing_);
+    } catch (const EInOutError&) {
+      error = std::current_exception();
+    }
+    lock.lock();
+    writeError_ = error;
+    writing_.clear();
+    changed_.notify_all();
+  }
 }
 
 }  // namespace velmora::script

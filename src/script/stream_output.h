@@ -1,8 +1,12 @@
 #pragma once
 
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "script/codeset.h"
 #include "script/script_output.h"
@@ -11,7 +15,9 @@ namespace velmora::script {
 
 // A script written through a buffer to a file named on the command line, or to standard
 // output: unlike MakeInitData.txt, the file stays open for the whole run and lines reach it
-// when the buffer fills and at every flush().
+// when the buffer fills and at every flush(). A full buffer is written by a thread of the
+// output's own while the next one fills, so the run does not wait for the file; flush()
+// waits until everything is written.
 class StreamOutput final : public ScriptOutput {
  public:
   // `path` "-" is standard output, taken as it is. Any other path is opened at the reset as
@@ -31,17 +37,23 @@ class StreamOutput final : public ScriptOutput {
   void ResetInitDataFile() override;
   void AddToText(std::u16string_view line) override;
   void appendConverted(std::string_view bytes) override {
-    buffer_.append(bytes);
-    buffer_.append("\r\n");
-    if (buffer_.size() >= kBufferBytes || fd_ < 0)
-      flush();
+    filling_.append(bytes);
+    filling_.append("\r\n");
+    if (filling_.size() >= kBufferBytes || fd_ < 0)
+      handOver();
   }
-  // Writes what the buffer holds. Throws EInOutError.
+  // Writes everything given so far. Throws EInOutError.
   void flush() override;
 
  private:
   static constexpr std::size_t kBufferBytes = 256 * 1024;
 
+  // Passes the filled buffer to the writing thread once it is done with the one before.
+  // Throws EInOutError when a write failed.
+  void handOver();
+  // Waits until the writing thread is idle; throws what its last write failed with.
+  void awaitWritten(std::unique_lock<std::mutex>& lock);
+  void writeOnThread();
   void closeFile();
 
   std::string path_;
@@ -49,7 +61,14 @@ class StreamOutput final : public ScriptOutput {
   int fd_ = -1;
   bool ownsFd_ = false;
   int openError_ = 0;  // errno of the failed open at the reset
-  std::string buffer_;
+  std::string filling_;
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::string writing_;  // handed to the thread; empty when it is idle
+  std::exception_ptr writeError_;
+  bool stopping_ = false;
+  std::thread writer_;
 };
 
 }  // namespace velmora::script
