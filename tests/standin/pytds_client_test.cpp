@@ -40,7 +40,7 @@ std::vector<std::string> dump(const StandinProcess& server, const std::string& p
                               const std::vector<std::string>& statements,
                               const std::string& tdsVersion = "7.4",
                               const std::vector<std::string>& tls = {}) {
-  std::vector<std::string> argv{"/usr/bin/python3", kDump, "--login-timeout", "2", "--tds",
+  std::vector<std::string> argv{"/usr/bin/python3", kDump, "--login-timeout", "10", "--tds",
                                 tdsVersion};
   argv.insert(argv.end(), tls.begin(), tls.end());
   argv.insert(argv.end(), {std::to_string(server.port()), "sa", password, database});
