@@ -16,6 +16,9 @@ namespace {
 // Rows fetched per block are chosen so that one block of bound buffers stays near this size.
 constexpr std::size_t kBlockBytes = 256 * 1024;
 constexpr std::size_t kMaxBlockRows = 1024;
+// Blocks fetched ahead of the one being read, so that the fetch thread seldom waits for the
+// reader or the reader for it.
+constexpr std::size_t kBlocks = 4;
 
 // The status and count types the driver writes into must be the ones declared here.
 static_assert(std::is_same_v<SQLUSMALLINT, unsigned short>);
@@ -48,7 +51,6 @@ struct BlockFetch::Block {
   bool ended = false;    // no block follows
   // What went wrong after the ready rows; no block follows either.
   std::exception_ptr failure;
-  bool filled = false;
 };
 
 BlockFetch::BlockFetch(Statement& statement, const std::vector<ColumnPlan>& plans)
@@ -76,8 +78,8 @@ BlockFetch::BlockFetch(Statement& statement, const std::vector<ColumnPlan>& plan
     column.bound = true;
   }
   setBytes_ = std::max<std::size_t>(bytes, 1);
-  buffers_ = std::make_unique<std::byte[]>(2 * setBytes_);
-  blocks_.resize(2);
+  buffers_ = std::make_unique<std::byte[]>(kBlocks * setBytes_);
+  blocks_.resize(kBlocks);
   for (Block& block : blocks_) {
     block.rowStatus.assign(blockRows_, SQL_ROW_NOROW);
     block.values.assign(blockRows_ * plans_.size(), Empty{});
@@ -90,7 +92,6 @@ BlockFetch::BlockFetch(Statement& statement, const std::vector<ColumnPlan>& plan
                        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(blockRows_)), 0),
         HandleKind::statement, handle, "SQLSetStmtAttr");
   thread_ = std::thread([this] { fillOnFetchThread(); });
-  startFilling(0);
 }
 
 BlockFetch::~BlockFetch() {
@@ -105,51 +106,41 @@ BlockFetch::~BlockFetch() {
 const Value* BlockFetch::next() {
   for (;;) {
     if (!currentReady_) {
-      awaitFilled(current_);
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [&] { return filled_ > reading_; });
       currentReady_ = true;
       position_ = 0;
-      const Block& block = blocks_[current_];
-      if (!block.ended && !block.failure)
-        startFilling(1 - current_);
     }
-    const Block& block = blocks_[current_];
+    const Block& block = blocks_[reading_ % blocks_.size()];
     if (position_ < block.rows)
       return block.values.data() + position_++ * plans_.size();
     if (block.failure)
       std::rethrow_exception(block.failure);
     if (block.ended)
       return nullptr;
-    current_ = 1 - current_;
+    // Done with this block: the fetch thread may fill it again.
+    {
+      const std::lock_guard lock(mutex_);
+      ++reading_;
+    }
+    changed_.notify_all();
     currentReady_ = false;
   }
-}
-
-void BlockFetch::startFilling(std::size_t block) {
-  {
-    const std::lock_guard lock(mutex_);
-    blocks_[block].filled = false;
-    requested_ = static_cast<int>(block);
-  }
-  changed_.notify_all();
-}
-
-void BlockFetch::awaitFilled(std::size_t block) {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return blocks_[block].filled; });
 }
 
 void BlockFetch::fillOnFetchThread() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [&] { return stopping_ || requested_ >= 0; });
+    changed_.wait(
+        lock, [&] { return stopping_ || (!lastFilled_ && filled_ - reading_ < blocks_.size()); });
     if (stopping_)
       return;
-    const auto block = static_cast<std::size_t>(requested_);
-    requested_ = -1;
+    Block& block = blocks_[filled_ % blocks_.size()];
     lock.unlock();
-    fill(block);
+    fill(block, filled_ % blocks_.size());
     lock.lock();
-    blocks_[block].filled = true;
+    lastFilled_ = block.ended || block.failure;
+    ++filled_;
     changed_.notify_all();
   }
 }
@@ -169,8 +160,7 @@ void BlockFetch::bindColumns(void* handle, std::size_t block) {
   }
 }
 
-void BlockFetch::fill(std::size_t index) {
-  Block& block = blocks_[index];
+void BlockFetch::fill(Block& block, std::size_t index) {
   block.rows = 0;
   block.ended = false;
   block.failure = nullptr;
