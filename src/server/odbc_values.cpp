@@ -91,6 +91,23 @@ std::optional<Decimal> parseDecimal(std::string_view text) {
       powers[i] = powers[i - 1] * 10;
     return powers;
   }();
+  // The usual case, at most 19 digits in all, fits 64 bits: no chunks, no count of the
+  // significant ones.
+  if (whole.size() + fraction.size() <= 19) {
+    std::uint64_t digits = 0;
+    for (const std::string_view part : {whole, fraction}) {
+      for (const char c : part) {
+        const auto digit = static_cast<unsigned>(c - '0');
+        if (digit > 9)
+          return std::nullopt;
+        digits = digits * 10 + digit;
+      }
+    }
+    result.digits = digits;
+    if (digits == 0)
+      result.negative = false;
+    return result;
+  }
   std::uint64_t chunk = 0;
   int chunkDigits = 0;
   int significant = 0;
@@ -136,21 +153,25 @@ void assignGuidText(std::u16string& text, std::uint32_t data1, std::uint16_t dat
   static constexpr char kHex[] = "0123456789ABCDEF";
   text.resize(kGuidTextLength);
   char16_t* out = text.data();
-  auto hex = [&out](std::uint64_t value, int digits) {
-    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
-      *out++ = static_cast<char16_t>(kHex[(value >> shift) & 0xF]);
+  // A byte at a time, most significant first.
+  auto hex = [&out](std::uint64_t value, int bytes) {
+    for (int shift = (bytes - 1) * 8; shift >= 0; shift -= 8) {
+      const auto byte = static_cast<unsigned>(value >> shift) & 0xFFu;
+      *out++ = static_cast<char16_t>(kHex[byte >> 4]);
+      *out++ = static_cast<char16_t>(kHex[byte & 0xFu]);
+    }
   };
   *out++ = u'{';
-  hex(data1, 8);
+  hex(data1, 4);
   *out++ = u'-';
-  hex(data2, 4);
+  hex(data2, 2);
   *out++ = u'-';
-  hex(data3, 4);
+  hex(data3, 2);
   *out++ = u'-';
   for (std::size_t i = 0; i < data4.size(); ++i) {
     if (i == 2)
       *out++ = u'-';
-    hex(data4[i], 2);
+    hex(data4[i], 1);
   }
   *out = u'}';
 }
