@@ -93,4 +93,16 @@ void appendStringLiteral(std::string& line, std::string_view text, bool national
   }
 }
 
+bool isPlainLiteralText(std::string_view text) {
+  if (text.empty())
+    return true;
+  if (static_cast<unsigned char>(text.front()) <= 32 ||
+      static_cast<unsigned char>(text.back()) <= 32)
+    return false;
+  for (const char c : text)
+    if (c == '\'' || isBreak(c))
+      return false;
+  return !((text.front() == 'G' || text.front() == 'g') && isBatchSeparator(text));
+}
+
 }  // namespace velmora::script

@@ -15,4 +15,9 @@ namespace velmora::script {
 // Elsewhere line breaks stay in the literal as they are.
 void appendStringLiteral(std::string& line, std::string_view text, bool national);
 
+// Whether appendStringLiteral writes `text`, before its trimming, as it is between the quotes:
+// no byte 0..32 at either end, no quote, no line break, and not a batch separator. Most values
+// are such, and can be written straight into the line.
+bool isPlainLiteralText(std::string_view text);
+
 }  // namespace velmora::script

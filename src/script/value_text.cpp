@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <limits>
 #include <stdexcept>
@@ -163,6 +164,16 @@ std::string classDescription(std::string name, bool isNull) {
   return "(" + name + ")";
 }
 
+// Text values end at their first NUL, as the platform's strings do. Every supported codeset
+// writes U+0000, and no other character, as a zero byte: the text is converted whole and cut
+// at its first zero byte, which memchr finds faster than a scan of the UTF-16 units would.
+void appendUpToNul(const Codeset& codeset, std::string& out, std::u16string_view text) {
+  const std::size_t start = out.size();
+  codeset.appendFromUtf16(out, text);
+  if (const void* nul = std::memchr(out.data() + start, '\0', out.size() - start))
+    out.resize(static_cast<std::size_t>(static_cast<const char*>(nul) - out.data()));
+}
+
 }  // namespace
 
 TypeClass typeClassOf(TFieldType fieldType) {
@@ -216,12 +227,11 @@ void ValueText::appendText(std::string& out, const Field& field) const {
 void ValueText::appendValueText(std::string& out, const Value& value, TFieldType type) const {
   const bool isNull = isNullOrEmpty(value);
 
-  // Text values end at their first NUL, as the platform's strings do.
   auto appendTextOf = [&](const char* target) {
     const auto* text = std::get_if<std::u16string>(&value);
     if (!text)
       cannotConvert(value, target);
-    codeset_.appendFromUtf16(out, std::u16string_view(*text).substr(0, text->find(u'\0')));
+    appendUpToNul(codeset_, out, *text);
   };
   auto appendBytes = [&](const char* target) {
     const auto* bytes = std::get_if<Bytes>(&value);
@@ -317,11 +327,14 @@ std::string ValueText::variantText(const Value& value) const {
           return amountText(exactDecimal(value), ".");
         } else if constexpr (std::is_same_v<Held, DateTime>) {
           return dateTimeText(held.days, DateTimeUse::dateAndTime, formats_);
-        } else if constexpr (std::is_same_v<Held, std::u16string>) {
-          return codeset_.fromUtf16(std::u16string_view(held).substr(0, held.find(u'\0')));
-        } else if constexpr (std::is_same_v<Held, NationalText>) {
-          return codeset_.fromUtf16(
-              std::u16string_view(held.text).substr(0, held.text.find(u'\0')));
+        } else if constexpr (std::is_same_v<Held, std::u16string> ||
+                             std::is_same_v<Held, NationalText>) {
+          std::string text;
+          if constexpr (std::is_same_v<Held, std::u16string>)
+            appendUpToNul(codeset_, text, held);
+          else
+            appendUpToNul(codeset_, text, held.text);
+          return text;
         } else if constexpr (std::is_same_v<Held, Bytes>) {
           // A byte array as text is its bytes, as for a binary column.
           return std::string(held.begin(), held.end());
@@ -347,6 +360,26 @@ void ValueText::appendLiteral(std::string& line, const Field& field, ValueForm f
     // The texts of the numeric class (integers, general numbers) never have blanks or
     // control characters to trim: they go straight into the line.
     appendValueText(line, value, field.def().DataType);
+    return;
+  }
+  if (form == ValueForm::quoted || form == ValueForm::nationalQuoted) {
+    // The text goes straight into the line, between the quotes; only a text that needs
+    // trimming, doubled quotes or pieces is taken out again and written as a literal.
+    const bool national = form == ValueForm::nationalQuoted;
+    const std::size_t literalStart = line.size();
+    line += national ? "N'" : "'";
+    const std::size_t textStart = line.size();
+    appendValueText(line, value, field.def().DataType);
+    const std::string_view text(line.data() + textStart, line.size() - textStart);
+    if (isPlainLiteralText(text)) {
+      line += '\'';
+      return;
+    }
+    scratch.assign(text);
+    line.resize(literalStart);
+    // Quotes inside are doubled so that a value neither ends the literal early nor injects
+    // SQL into whoever runs the script.
+    appendStringLiteral(line, trimmed(scratch), national);
     return;
   }
   scratch.clear();
