@@ -113,14 +113,25 @@ void GenerationRun::writeTable(const std::u16string& entry, std::size_t earlierA
     rowsInLine = 0;
   };
   while (!reader_.eof()) {
-    if (rowsInLine == 0)
-      line.assign(head);
-    else
-      line += ",(";
-    for (std::size_t k = 0; k < columns.size(); ++k) {
-      if (k > 0)
-        line += ',';
-      valueText_.appendLiteral(line, *columns[k].field, columns[k].form, value);
+    const std::size_t rowStart = line.size();
+    try {
+      if (rowsInLine == 0)
+        line.assign(head);
+      else
+        line += ",(";
+      for (std::size_t k = 0; k < columns.size(); ++k) {
+        if (k > 0)
+          line += ',';
+        valueText_.appendLiteral(line, *columns[k].field, columns[k].form, value);
+      }
+    } catch (...) {
+      // A value that cannot be written ends the run at its row; the rows before it in the
+      // statement are written all the same.
+      if (rowsInLine > 0) {
+        line.resize(rowStart);
+        writeStatement();
+      }
+      throw;
     }
     if (!defaultsOnly)
       line += ')';

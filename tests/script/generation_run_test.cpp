@@ -458,6 +458,18 @@ TEST_F(GenerationRunTest, RowsPerInsertGroupsRowsIntoStatements) {
   }
   EXPECT_EQ(scriptBytes(),
             crlfLines({"SET IDENTITY_INSERT Seq ON", "insert Seq (ID,N) Values('1',10),('2',20)"}));
+
+  // So are the rows before a value that cannot be written.
+  MemoryTable unwritable = numberedRows(4);
+  unwritable.rows[2][1] = text(u"x");
+  try {
+    start({unwritable}).MakeInitDataSql({.withGoLines = false, .rowsPerInsert = 3});
+    ADD_FAILURE() << "the run did not fail";
+  } catch (const std::runtime_error& error) {
+    EXPECT_STREQ(error.what(), "Could not convert variant of type (OleStr) into type (Integer)");
+  }
+  EXPECT_EQ(scriptBytes(),
+            crlfLines({"SET IDENTITY_INSERT Seq ON", "insert Seq (ID,N) Values('1',10),('2',20)"}));
 }
 
 TEST_F(GenerationRunTest, ScriptFileRemovedDuringTheRunEndsItWithTheFileError) {
