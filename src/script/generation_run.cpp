@@ -106,14 +106,22 @@ void GenerationRun::writeTable(const std::u16string& entry, std::size_t earlierA
   std::string line;
   std::string value;
   int rowsInLine = 0;
+  std::size_t wholeRowsEnd = 0;  // where the last whole row of the statement ends in `line`
   auto writeStatement = [&] {
     file_.appendConverted(line);
     if (withGo)
       file_.appendConverted("GO");
     rowsInLine = 0;
   };
+  // The whole rows of a statement not yet full, at the table's end or before a failure ends
+  // the run: rows that were read are written, a row half built is left out.
+  auto writeWholeRows = [&] {
+    if (rowsInLine == 0)
+      return;
+    line.resize(wholeRowsEnd);
+    writeStatement();
+  };
   while (!reader_.eof()) {
-    const std::size_t rowStart = line.size();
     try {
       if (rowsInLine == 0)
         line.assign(head);
@@ -125,16 +133,13 @@ void GenerationRun::writeTable(const std::u16string& entry, std::size_t earlierA
         valueText_.appendLiteral(line, *columns[k].field, columns[k].form, value);
       }
     } catch (...) {
-      // A value that cannot be written ends the run at its row; the rows before it in the
-      // statement are written all the same.
-      if (rowsInLine > 0) {
-        line.resize(rowStart);
-        writeStatement();
-      }
+      // A value that cannot be written ends the run at its row.
+      writeWholeRows();
       throw;
     }
     if (!defaultsOnly)
       line += ')';
+    wholeRowsEnd = line.size();
     if (++rowsInLine == rowsPerInsert)
       writeStatement();
     host_.rowWritten();
@@ -142,14 +147,12 @@ void GenerationRun::writeTable(const std::u16string& entry, std::size_t earlierA
     try {
       reader_.next();
     } catch (...) {
-      // The rows the server delivered before it failed are written all the same.
-      if (rowsInLine > 0)
-        writeStatement();
+      // A server that fails ends the run after the rows it delivered.
+      writeWholeRows();
       throw;
     }
   }
-  if (rowsInLine > 0)
-    writeStatement();
+  writeWholeRows();
 
   if (identity)
     appendLine(u"SET IDENTITY_INSERT " + tableName + u" OFF", withGo);

@@ -44,10 +44,11 @@ int ioErrorCodeFor(int errnoValue) {
   }
 }
 
-// The open, write and close of an append go to the kernel without glibc's wrappers. Those are
-// thread-cancellation points: in a process with a second thread (the fetch thread, Qt's) each
-// call also switches the calling thread's cancellation state there and back, which costs up to
-// a tenth of an append. Nothing in this program cancels a thread; the kernel calls are the same.
+// The open, write and close of an append, and every write of writeAll, go to the kernel
+// without glibc's wrappers. Those are thread-cancellation points: in a process with a second
+// thread (the fetch thread, Qt's) each call also switches the calling thread's cancellation
+// state there and back, which costs up to a tenth of an append. Nothing in this program
+// cancels a thread; the kernel calls are the same.
 int openDirect(const char* name, int flags) {
   return static_cast<int>(::syscall(SYS_openat, AT_FDCWD, name, flags));
 }
@@ -107,19 +108,7 @@ void appendLine(int fd, std::string_view line) {
   }
   std::memcpy(bytes, line.data(), line.size());
   std::memcpy(bytes + line.size(), kLineEnd.data(), kLineEnd.size());
-  size_t done = 0;
-  while (done < total) {
-    const ssize_t written = writeDirect(fd, bytes + done, total - done);
-    if (written < 0) {
-      if (errno == EINTR)
-        continue;
-      failWith(errno);
-    }
-    // A regular file that takes nothing has no room left.
-    if (written == 0)
-      failWith(ENOSPC);
-    done += static_cast<size_t>(written);
-  }
+  writeAll(fd, std::string_view(bytes, total));
 }
 
 // Whether this process may write the file; a read-only file is left as it is.
@@ -173,6 +162,21 @@ std::string EInOutError::messageFor(int errorCode) {
       return "Invalid numeric input";
     default:
       return "I/O error " + std::to_string(errorCode);
+  }
+}
+
+void writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = writeDirect(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR)
+        continue;
+      failWith(errno);
+    }
+    // A regular file that takes nothing has no room left.
+    if (written == 0)
+      failWith(ENOSPC);
+    bytes.remove_prefix(static_cast<size_t>(written));
   }
 }
 

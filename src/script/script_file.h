@@ -23,6 +23,10 @@ class EInOutError : public std::runtime_error {
   const int ErrorCode;
 };
 
+// Writes all of `bytes` to `fd`, a partial write going on with the bytes left. Throws
+// EInOutError.
+void writeAll(int fd, std::string_view bytes);
+
 // The script file, `MakeInitData.txt` in the current directory, and its three operations.
 class ScriptFile final : public ScriptOutput {
  public:

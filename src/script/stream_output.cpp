@@ -9,25 +9,6 @@
 #include "script/script_file.h"
 
 namespace velmora::script {
-namespace {
-
-// Writes all of `bytes` to `fd`. Throws EInOutError.
-void writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR)
-        continue;
-      throw EInOutError::fromErrno(errno);
-    }
-    // A file that takes nothing has no room left.
-    if (written == 0)
-      throw EInOutError::fromErrno(ENOSPC);
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-}
-
-}  // namespace
 
 StreamOutput::StreamOutput(std::string path, const Codeset& codeset)
     : path_(std::move(path)), codeset_(codeset) {

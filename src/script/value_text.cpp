@@ -174,6 +174,12 @@ void appendUpToNul(const Codeset& codeset, std::string& out, std::u16string_view
     out.resize(static_cast<std::size_t>(static_cast<const char*>(nul) - out.data()));
 }
 
+std::string textUpToNul(const Codeset& codeset, std::u16string_view text) {
+  std::string out;
+  appendUpToNul(codeset, out, text);
+  return out;
+}
+
 }  // namespace
 
 TypeClass typeClassOf(TFieldType fieldType) {
@@ -327,14 +333,10 @@ std::string ValueText::variantText(const Value& value) const {
           return amountText(exactDecimal(value), ".");
         } else if constexpr (std::is_same_v<Held, DateTime>) {
           return dateTimeText(held.days, DateTimeUse::dateAndTime, formats_);
-        } else if constexpr (std::is_same_v<Held, std::u16string> ||
-                             std::is_same_v<Held, NationalText>) {
-          std::string text;
-          if constexpr (std::is_same_v<Held, std::u16string>)
-            appendUpToNul(codeset_, text, held);
-          else
-            appendUpToNul(codeset_, text, held.text);
-          return text;
+        } else if constexpr (std::is_same_v<Held, std::u16string>) {
+          return textUpToNul(codeset_, held);
+        } else if constexpr (std::is_same_v<Held, NationalText>) {
+          return textUpToNul(codeset_, held.text);
         } else if constexpr (std::is_same_v<Held, Bytes>) {
           // A byte array as text is its bytes, as for a binary column.
           return std::string(held.begin(), held.end());
@@ -362,51 +364,35 @@ void ValueText::appendLiteral(std::string& line, const Field& field, ValueForm f
     appendValueText(line, value, field.def().DataType);
     return;
   }
-  if (form == ValueForm::quoted || form == ValueForm::nationalQuoted) {
-    // The text goes straight into the line, between the quotes; only a text that needs
-    // trimming, doubled quotes or pieces is taken out again and written as a literal.
-    const bool national = form == ValueForm::nationalQuoted;
-    const std::size_t literalStart = line.size();
-    line += national ? "N'" : "'";
-    const std::size_t textStart = line.size();
-    appendValueText(line, value, field.def().DataType);
-    const std::string_view text(line.data() + textStart, line.size() - textStart);
-    if (isPlainLiteralText(text)) {
-      line += '\'';
-      return;
-    }
-    scratch.assign(text);
-    line.resize(literalStart);
-    // Quotes inside are doubled so that a value neither ends the literal early nor injects
-    // SQL into whoever runs the script.
-    appendStringLiteral(line, trimmed(scratch), national);
-    return;
-  }
-  scratch.clear();
-  appendValueText(scratch, value, field.def().DataType);
-  if (form == ValueForm::variant) {
+  // A tagged value is written as a value of its own kind.
+  if (form == ValueForm::variant)
     form = std::holds_alternative<Bytes>(value)          ? ValueForm::hex
            : std::holds_alternative<NationalText>(value) ? ValueForm::nationalQuoted
                                                          : ValueForm::quoted;
+  if (form == ValueForm::hex) {
+    // Never trimmed: leading or trailing bytes 0..32 are part of the value.
+    scratch.clear();
+    appendValueText(scratch, value, field.def().DataType);
+    appendHex(line, scratch);
+    return;
   }
-  switch (form) {
-    case ValueForm::bare:
-      line += trimmed(scratch);
-      return;
-    case ValueForm::quoted:
-    case ValueForm::nationalQuoted:
-      // Quotes inside are doubled so that a value neither ends the literal early nor injects
-      // SQL into whoever runs the script.
-      appendStringLiteral(line, trimmed(scratch), form == ValueForm::nationalQuoted);
-      return;
-    case ValueForm::hex:
-      // Never trimmed: leading or trailing bytes 0..32 are part of the value.
-      appendHex(line, scratch);
-      return;
-    case ValueForm::flag:
-    case ValueForm::variant:
-      return;
+  // Quoted: the text goes straight into the line, between the quotes; only a text that needs
+  // trimming, doubled quotes or pieces is taken out again and written as a literal.
+  const bool national = form == ValueForm::nationalQuoted;
+  const std::size_t literalStart = line.size();
+  line += national ? "N'" : "'";
+  const std::size_t textStart = line.size();
+  appendValueText(line, value, field.def().DataType);
+  const std::string_view text(line.data() + textStart, line.size() - textStart);
+  if (isPlainLiteralText(text)) {
+    line += '\'';
+    return;
   }
+  scratch.assign(text);
+  line.resize(literalStart);
+  // Quotes inside are doubled so that a value neither ends the literal early nor injects
+  // SQL into whoever runs the script.
+  appendStringLiteral(line, trimmed(scratch), national);
 }
 
 bool ValueText::booleanValue(const Field& field) const {

@@ -4,6 +4,7 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <type_traits>
@@ -37,6 +38,9 @@ struct BlockFetch::BoundColumn {
   std::size_t dataOffset = 0;
   std::size_t indicatorOffset = 0;
   std::size_t stride = 0;
+  // The longest value that fits the buffer of a variable-length kind; a fixed-length kind has
+  // no length to check.
+  std::size_t longestValue = SIZE_MAX;
   bool bound = false;
 };
 
@@ -71,6 +75,8 @@ BlockFetch::BlockFetch(Statement& statement, const std::vector<ColumnPlan>& plan
     BoundColumn& column = bound_[i];
     const std::size_t fixedSize = fixedSizeOf(plan.kind);
     column.stride = fixedSize != 0 ? fixedSize : plan.bufferBytes;
+    if (fixedSize == 0)
+      column.longestValue = column.stride - terminatorBytes(plan.kind);
     column.dataOffset = bytes;
     bytes = aligned(bytes + column.stride * blockRows_);
     column.indicatorOffset = bytes;
@@ -224,8 +230,7 @@ void BlockFetch::fill(Block& block, std::size_t index) {
           continue;
         }
         const auto length = static_cast<std::size_t>(std::max<SQLLEN>(indicator, 0));
-        if (indicator == SQL_NO_TOTAL ||
-            (fixedSizeOf(plan.kind) == 0 && length > column.stride - terminatorBytes(plan.kind)))
+        if (indicator == SQL_NO_TOTAL || length > column.longestValue)
           throwUnreadable(plan, "the value is longer than the column's declared size");
         assignBufferValue(plan, set + column.dataOffset + row * column.stride, length, values[i]);
       }

@@ -1,6 +1,5 @@
 #include "browser.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,6 +12,7 @@
 #include <thread>
 
 #include "fixture.h"
+#include "loopback.h"
 
 namespace standin {
 namespace {
@@ -63,19 +63,13 @@ Browser::Browser(uint16_t port, InstanceInfo info) : info_(std::move(info)) {
   fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd_ < 0)
     throw std::runtime_error(std::string("cannot make a UDP socket: ") + std::strerror(errno));
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+  if (!bindLoopback(fd_, port)) {
     const int err = errno;
     ::close(fd_);
     throw std::runtime_error("cannot answer Browser requests on UDP 127.0.0.1:" +
                              std::to_string(port) + ": " + std::strerror(err));
   }
-  socklen_t length = sizeof address;
-  ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-  port_ = ntohs(address.sin_port);
+  port_ = boundPort(fd_);
 }
 
 Browser::~Browser() {

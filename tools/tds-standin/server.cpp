@@ -1,6 +1,5 @@
 #include "server.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -13,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "loopback.h"
 #include "session.h"
 
 namespace standin {
@@ -26,20 +26,13 @@ Server::Server(const Fixture& fixture, uint16_t port, StatementLog* log,
   }
   int one = 1;
   ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listenFd_, 64) != 0) {
+  if (!bindLoopback(listenFd_, port) || ::listen(listenFd_, 64) != 0) {
     int err = errno;
     ::close(listenFd_);
     throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port) + ": " +
                              std::strerror(err));
   }
-  socklen_t length = sizeof address;
-  ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
-  port_ = ntohs(address.sin_port);
+  port_ = boundPort(listenFd_);
 }
 
 Server::~Server() {
