@@ -110,8 +110,43 @@ std::vector<ForeignKey> loadForeignKeys(const json& table, const std::string& wh
   return keys;
 }
 
+// Reads the "rows" array of a table (or of its concurrent write), checking every value against
+// its column.
+std::vector<std::vector<Cell>> loadRows(const json& rows, const std::vector<Column>& columns,
+                                        const std::string& here, CodePageEncoder& ansi) {
+  if (!rows.is_array()) {
+    throw std::invalid_argument(here + ": \"rows\" must be an array");
+  }
+  std::vector<std::vector<Cell>> out;
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    std::string rowWhere = here + " row " + std::to_string(r + 1);
+    if (!rows[r].is_array() || rows[r].size() != columns.size()) {
+      throw std::invalid_argument(rowWhere + " has " +
+                                  std::to_string(rows[r].is_array() ? rows[r].size() : 0) +
+                                  " values for " + std::to_string(columns.size()) + " columns");
+    }
+    std::vector<Cell> cells;
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+      const Column& col = columns[c];
+      try {
+        cells.push_back(parseCell(rows[r][c], col.type, ansi));
+      } catch (const std::invalid_argument& e) {
+        throw std::invalid_argument(rowWhere + " column " + col.name + ": " + e.what());
+      }
+      if (cells.back().isNull() && !col.nullable) {
+        throw std::invalid_argument(rowWhere + " column " + col.name +
+                                    ": NULL in a NOT NULL column");
+      }
+    }
+    out.push_back(std::move(cells));
+  }
+  return out;
+}
+
 Table loadTable(const json& j, const std::string& where, CodePageEncoder& ansi) {
-  checkKeys(j, {"name", "schema", "columns", "foreignKeys", "rows", "generate", "close_after_rows"},
+  checkKeys(j,
+            {"name", "schema", "columns", "foreignKeys", "rows", "generate", "close_after_rows",
+             "concurrent_write"},
             where);
   Table t;
   t.name = get<std::string>(j, "name", where);
@@ -136,8 +171,10 @@ Table loadTable(const json& j, const std::string& where, CodePageEncoder& ansi) 
     t.closeAfterRows = get<uint64_t>(j, "close_after_rows", here);
   }
   if (j.contains("generate")) {
-    if (j.contains("rows")) {
-      throw std::invalid_argument(here + " has both \"rows\" and \"generate\"");
+    for (const char* fixed : {"rows", "concurrent_write"}) {
+      if (j.contains(fixed)) {
+        throw std::invalid_argument(here + " has both \"" + fixed + "\" and \"generate\"");
+      }
     }
     const json& g = j["generate"];
     checkKeys(g, {"rows", "seed"}, here + " generate");
@@ -145,41 +182,25 @@ Table loadTable(const json& j, const std::string& where, CodePageEncoder& ansi) 
                           getOr<uint64_t>(g, "seed", 0, here + " generate")};
     return t;
   }
-  const json& rows = j.contains("rows") ? j["rows"] : json::array();
-  if (!rows.is_array()) {
-    throw std::invalid_argument(here + ": \"rows\" must be an array");
-  }
-  for (std::size_t r = 0; r < rows.size(); ++r) {
-    std::string rowWhere = here + " row " + std::to_string(r + 1);
-    if (!rows[r].is_array() || rows[r].size() != t.columns.size()) {
-      throw std::invalid_argument(rowWhere + " has " +
-                                  std::to_string(rows[r].is_array() ? rows[r].size() : 0) +
-                                  " values for " + std::to_string(t.columns.size()) + " columns");
-    }
-    std::vector<Cell> cells;
-    for (std::size_t c = 0; c < t.columns.size(); ++c) {
-      const Column& col = t.columns[c];
-      try {
-        cells.push_back(parseCell(rows[r][c], col.type, ansi));
-      } catch (const std::invalid_argument& e) {
-        throw std::invalid_argument(rowWhere + " column " + col.name + ": " + e.what());
-      }
-      if (cells.back().isNull() && !col.nullable) {
-        throw std::invalid_argument(rowWhere + " column " + col.name +
-                                    ": NULL in a NOT NULL column");
-      }
-    }
-    t.rows.push_back(std::move(cells));
+  t.rows = loadRows(j.contains("rows") ? j["rows"] : json::array(), t.columns, here, ansi);
+  if (j.contains("concurrent_write")) {
+    const json& w = j["concurrent_write"];
+    std::string wWhere = here + " concurrent_write";
+    checkKeys(w, {"after_reads", "rows"}, wWhere);
+    t.concurrentWrite =
+        ConcurrentWrite{get<uint64_t>(w, "after_reads", wWhere),
+                        loadRows(w.contains("rows") ? w["rows"] : json(), t.columns, wWhere, ansi)};
   }
   return t;
 }
 
 Database loadDatabase(const json& j, const std::string& where) {
-  checkKeys(j, {"name", "id", "collation", "tables"}, where);
+  checkKeys(j, {"name", "id", "collation", "tables", "allow_snapshot_isolation"}, where);
   Database db;
   db.name = get<std::string>(j, "name", where);
   std::string here = where + " (" + db.name + ")";
   db.id = get<int>(j, "id", here);
+  db.allowSnapshotIsolation = getOr<bool>(j, "allow_snapshot_isolation", false, here);
   try {
     db.collation = parseCollation(getOr<std::string>(j, "collation", kDefaultCollation, here));
   } catch (const std::invalid_argument& e) {
@@ -331,6 +352,8 @@ Fixture Fixture::load(const std::string& path) {
         db.name = name;
         db.id = id;
         db.collation = parseCollation(kDefaultCollation);
+        // As installed, master and msdb allow snapshot isolation; tempdb and model do not.
+        db.allowSnapshotIsolation = id == 1 || id == 4;
         f.databases.push_back(std::move(db));
       }
     }

@@ -40,6 +40,13 @@ struct ForeignKey {
   std::string name;
 };
 
+// Another session's write, played by the server: once it has served `afterReads` data reads
+// (in all sessions together), the table holds `rows` instead.
+struct ConcurrentWrite {
+  uint64_t afterReads = 0;
+  std::vector<std::vector<Cell>> rows;
+};
+
 struct Table {
   std::string schema = "dbo";
   std::string name;
@@ -49,8 +56,14 @@ struct Table {
   std::optional<Generate> generate;
   // Fault for client tests: drop the connection once this many rows went out.
   std::optional<uint64_t> closeAfterRows;
+  std::optional<ConcurrentWrite> concurrentWrite;
 
   uint64_t rowCount() const { return generate ? generate->rows : rows.size(); }
+  // The rows a read sees that started after `readsServed` data reads.
+  const std::vector<std::vector<Cell>>& rowsAsOf(uint64_t readsServed) const {
+    return concurrentWrite && readsServed >= concurrentWrite->afterReads ? concurrentWrite->rows
+                                                                         : rows;
+  }
 };
 
 struct Database {
@@ -58,6 +71,7 @@ struct Database {
   int id = 0;
   Collation collation;
   std::vector<Table> tables;
+  bool allowSnapshotIsolation = false;  // ALLOW_SNAPSHOT_ISOLATION, off unless the fixture says
 };
 
 struct Login {

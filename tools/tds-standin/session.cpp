@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -12,6 +13,7 @@
 
 #include "requests.h"
 #include "row_encoder.h"
+#include "row_filter.h"
 #include "synthetic_rows.h"
 #include "text_codec.h"
 #include "tls_stream.h"
@@ -44,6 +46,10 @@ uint32_t agreedVersion(uint32_t requested) {
 ServerMessage loginFailed(const std::string& user) {
   return {18456, 1, 14, "Login failed for user '" + user + "'.", 1};
 }
+
+// The data reads this server has served, all sessions together: the clock of the fixture's
+// concurrent writes.
+std::atomic<uint64_t> dataReadsServed{0};
 
 std::string bytesOf(uint64_t v) {
   std::string out;
@@ -431,8 +437,23 @@ bool Session::execute(const Statement& s, bool last) {
     case Statement::Kind::SetNoCount:
       noCount_ = s.on;
       break;
+    case Statement::Kind::SetIsolation:
+      isolation_ = s.isolation;
+      break;
     case Statement::Kind::SetOther:
       break;
+    case Statement::Kind::BeginTransaction:
+      beginTransaction();
+      endStatement(doneStatus(last, false), 0, 0);
+      return true;
+    case Statement::Kind::CommitTransaction:
+    case Statement::Kind::RollbackTransaction:
+      if (!endTransaction(s.kind == Statement::Kind::CommitTransaction)) {
+        endStatement(done::kError, 0, 0);
+        return false;
+      }
+      endStatement(doneStatus(last, false), 0, 0);
+      return true;
     case Statement::Kind::SyntaxError:
       error({102, 1, 15, "Incorrect syntax near '" + s.near + "'.", 1});
       endStatement(done::kError, 0, 0);
@@ -481,30 +502,57 @@ void Session::selectNames(const std::vector<std::string>& columnNames,
 
 bool Session::selectTable(const Statement& s, uint16_t status) {
   std::string& out = channel_.out();
+  auto fail = [&](const ServerMessage& message) {
+    error(message);
+    endStatement(done::kError, 0, 0);
+    return false;
+  };
   const Database* db = s.object[0].empty() ? database_ : fixture_.findDatabase(s.object[0]);
   const Table* table = db == nullptr
                            ? nullptr
                            : findTable(*db, s.object[1].empty() ? "dbo" : s.object[1], s.object[2]);
-  if (table == nullptr) {
-    error({208, 1, 16, "Invalid object name '" + s.objectText() + "'.", 1});
-    endStatement(done::kError, 0, 0);
-    return false;
-  }
+  if (table == nullptr)
+    return fail({208, 1, 16, "Invalid object name '" + s.objectText() + "'.", 1});
   // SQL_VARIANT_PROPERTY(c, 'BaseType') columns follow the table's: a sql_variant holding
   // the name of the base type of c's value (NULL for NULL).
   std::vector<Column> columns = table->columns;
   std::vector<std::size_t> variantColumns;
+  std::vector<std::string> unknown;
   for (const std::string& name : s.variantTypesOf) {
     auto found = std::find_if(table->columns.begin(), table->columns.end(),
                               [&](const Column& c) { return equalsIgnoreCase(c.name, name); });
     if (found == table->columns.end()) {
-      error({207, 1, 16, "Invalid column name '" + name + "'.", 1});
-      endStatement(done::kError, 0, 0);
-      return false;
+      unknown.push_back(name);
+      continue;
     }
     variantColumns.push_back(static_cast<std::size_t>(found - table->columns.begin()));
     columns.push_back({"", SqlType{BaseType::SqlVariant}, true});
   }
+  std::optional<RowFilter> filter;
+  if (s.where) {
+    for (auto& name : RowFilter::unknownColumns(*s.where, table->columns))
+      unknown.push_back(std::move(name));
+  }
+  if (!unknown.empty()) {
+    // A server names every unknown column, each in an error of its own.
+    for (const std::string& name : unknown)
+      error({207, 1, 16, "Invalid column name '" + name + "'.", 1});
+    endStatement(done::kError, 0, 0);
+    return false;
+  }
+  try {
+    if (s.where)
+      filter.emplace(*s.where, table->columns, db->collation);
+  } catch (const SqlError& e) {
+    return fail({e.number, 1, e.severity, e.what(), 1});
+  }
+  const uint64_t limit = fmtOnly_ ? 0 : s.top ? static_cast<uint64_t>(*s.top) : UINT64_MAX;
+  std::optional<uint64_t> readsServed = readPoint(*db, limit > 0);
+  if (!readsServed) {
+    endStatement(done::kError, 0, 0);
+    return false;
+  }
+
   std::vector<Cell> extended;
   auto withBaseTypes = [&](const std::vector<Cell>& row) -> const std::vector<Cell>& {
     if (variantColumns.empty())
@@ -531,23 +579,32 @@ bool Session::selectTable(const Statement& s, uint16_t status) {
   EncodeContext context{tdsVersion_, textSize_, db};
   RowEncoder encoder(columns, table->name, context);
   encoder.putColMetadata(out);
-  uint64_t total = fmtOnly_ ? 0 : table->rowCount();
+  const std::vector<std::vector<Cell>>& rows = table->rowsAsOf(*readsServed);
+  const uint64_t total = limit == 0 ? 0 : table->generate ? table->generate->rows : rows.size();
   uint64_t sent = 0;
   SyntheticRows synthetic(*table);
   std::vector<Cell> generated;
   const std::size_t flushAt = channel_.packetSize() * 16;
-  for (; sent < total; ++sent) {
+  for (uint64_t at = 0; at < total && sent < limit; ++at) {
+    if (table->generate)
+      synthetic.fill(at, generated);
+    const std::vector<Cell>& row = table->generate ? generated : rows[at];
+    try {
+      if (filter && !filter->accepts(row))
+        continue;
+    } catch (const SqlError& e) {
+      // A conversion that fails part-way ends the result after the rows already sent.
+      error({e.number, 1, e.severity, e.what(), 1});
+      endStatement(done::kError, 0, 0);
+      return false;
+    }
     if (table->closeAfterRows && sent == *table->closeAfterRows) {
       channel_.abandon();
       throw ClientGone("closed after " + std::to_string(sent) + " rows of " + table->name +
                        ", as the fixture asks");
     }
-    if (table->generate) {
-      synthetic.fill(sent, generated);
-      encoder.putRow(out, withBaseTypes(generated));
-    } else {
-      encoder.putRow(out, withBaseTypes(table->rows[sent]));
-    }
+    encoder.putRow(out, withBaseTypes(row));
+    ++sent;
     if (out.size() >= flushAt) {
       channel_.sendFullPackets();
       if (channel_.attentionArrived()) {
@@ -565,39 +622,69 @@ void Session::transaction(const PacketChannel::Message& message) {
   TransactionRequest request = parseTransactionRequest(message.payload, tdsVersion_);
   std::string& out = channel_.out();
   constexpr uint16_t kBegin = 5, kCommit = 7, kRollback = 8, kSave = 9;
+  bool ok = true;
   switch (request.type) {
     case kBegin:
-      transaction_ = nextTransaction_++;
-      putEnvChangeBytes(out, envchange::kBeginTransaction, bytesOf(transaction_), "");
+      beginTransaction();
       break;
     case kCommit:
     case kRollback:
-      if (transaction_ == 0) {
-        error({request.type == kCommit ? 3902 : 3903, 1, 16,
-               request.type == kCommit
-                   ? "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."
-                   : "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.",
-               1});
-        putDone(out, done::kError, 0, 0, tdsVersion_);
-        channel_.endMessage();
-        return;
-      }
-      putEnvChangeBytes(
-          out,
-          request.type == kCommit ? envchange::kCommitTransaction : envchange::kRollbackTransaction,
-          "", bytesOf(transaction_));
-      transaction_ = 0;
+      ok = endTransaction(request.type == kCommit);
       break;
     case kSave:
       break;
     default:
       error({8509, 1, 16, "The transaction manager request is not supported.", 1});
-      putDone(out, done::kError, 0, 0, tdsVersion_);
-      channel_.endMessage();
-      return;
+      ok = false;
+      break;
   }
-  putDone(out, done::kFinal, 0, 0, tdsVersion_);
+  putDone(out, ok ? done::kFinal : done::kError, 0, 0, tdsVersion_);
   channel_.endMessage();
+}
+
+void Session::beginTransaction() {
+  if (transactionLevels_++ > 0)
+    return;
+  transaction_ = nextTransaction_++;
+  putEnvChangeBytes(channel_.out(), envchange::kBeginTransaction, bytesOf(transaction_), "");
+}
+
+bool Session::endTransaction(bool commit) {
+  if (transactionLevels_ == 0) {
+    error({commit ? 3902 : 3903, 1, 16,
+           commit ? "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."
+                  : "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.",
+           1});
+    return false;
+  }
+  transactionLevels_ = commit ? transactionLevels_ - 1 : 0;
+  if (transactionLevels_ > 0)
+    return true;
+  putEnvChangeBytes(channel_.out(),
+                    commit ? envchange::kCommitTransaction : envchange::kRollbackTransaction, "",
+                    bytesOf(transaction_));
+  transaction_ = 0;
+  snapshot_.reset();
+  return true;
+}
+
+std::optional<uint64_t> Session::readPoint(const Database& db, bool counted) {
+  const bool snapshot = isolation_ == IsolationLevel::Snapshot;
+  if (snapshot && !db.allowSnapshotIsolation) {
+    error({3952, 1, 16,
+           "Snapshot isolation transaction failed accessing database '" + db.name +
+               "' because snapshot isolation is not allowed in this database. Use ALTER DATABASE "
+               "to allow snapshot isolation.",
+           1});
+    return std::nullopt;
+  }
+  const uint64_t now = counted ? dataReadsServed.fetch_add(1) : dataReadsServed.load();
+  if (!snapshot || transactionLevels_ == 0)
+    return now;
+  // SQL Server fixes a SNAPSHOT transaction's view at its first data access.
+  if (!snapshot_ && counted)
+    snapshot_ = now;
+  return snapshot_ ? *snapshot_ : now;
 }
 
 }  // namespace standin

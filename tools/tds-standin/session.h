@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "fixture.h"
@@ -40,6 +41,15 @@ class Session {
   // DONE after a statement, DONEINPROC inside a procedure call.
   void endStatement(uint16_t status, uint16_t curCmd, uint64_t rowCount);
   void transaction(const PacketChannel::Message& message);
+  // BEGIN: the outermost one opens a transaction, announced by ENVCHANGE.
+  void beginTransaction();
+  // COMMIT ends the outermost level, ROLLBACK every level. Without a transaction it sends
+  // error 3902 or 3903 and returns false.
+  bool endTransaction(bool commit);
+  // The count of data reads as of which a read of `db` sees its tables: a SNAPSHOT
+  // transaction keeps the count of its first read. nullopt after error 3952 for a database
+  // that does not allow snapshot isolation. Only a read that returns rows (`counted`) counts.
+  std::optional<uint64_t> readPoint(const Database& db, bool counted);
   // Runs one statement; returns false when an error ended the batch.
   bool execute(const Statement& statement, bool last);
   bool selectTable(const Statement& statement, uint16_t doneStatus);
@@ -67,8 +77,11 @@ class Session {
   bool noCount_ = false;
   uint64_t transaction_ = 0;  // descriptor of the open transaction, 0 when none
   uint64_t nextTransaction_ = 1;
-  bool cancelled_ = false;    // an ATTENTION stopped the current reply
-  bool inProcedure_ = false;  // statements run by an RPC end with DONEINPROC
+  int transactionLevels_ = 0;  // @@TRANCOUNT
+  IsolationLevel isolation_ = IsolationLevel::ReadCommitted;
+  std::optional<uint64_t> snapshot_;  // the read point of the open SNAPSHOT transaction
+  bool cancelled_ = false;            // an ATTENTION stopped the current reply
+  bool inProcedure_ = false;          // statements run by an RPC end with DONEINPROC
   std::map<int32_t, std::string> prepared_;
   int32_t nextHandle_ = 1;
 };

@@ -1,99 +1,19 @@
 #include "statement.h"
 
+#include <algorithm>
 #include <cctype>
+#include <memory>
 #include <optional>
+
+#include "condition.h"
+#include "sql_lexer.h"
 
 namespace standin {
 namespace {
 
-struct Token {
-  enum class Kind { Word, Identifier, String, Number, Variable, Symbol, Unclosed } kind;
-  std::string text;  // identifiers unquoted, strings without quotes and with '' made '
-  std::size_t start = 0, end = 0;  // where the token stands in the batch
-};
-
-bool isWordChar(unsigned char c) {
-  return std::isalnum(c) || c == '_' || c == '@' || c == '#' || c == '$' || c >= 0x80;
-}
-
-std::vector<Token> tokenize(const std::string& s) {
-  std::vector<Token> tokens;
-  std::size_t i = 0;
-  auto closeQuoted = [&](char close, Token::Kind kind) {
-    std::string text;
-    for (++i; i < s.size(); ++i) {
-      if (s[i] == close) {
-        if (i + 1 < s.size() && s[i + 1] == close) {
-          text.push_back(close);
-          ++i;
-          continue;
-        }
-        ++i;
-        tokens.push_back({kind, text});
-        return;
-      }
-      text.push_back(s[i]);
-    }
-    tokens.push_back({Token::Kind::Unclosed, text});
-  };
-  while (i < s.size()) {
-    std::size_t before = tokens.size();
-    std::size_t tokenStart = i;
-    auto c = static_cast<unsigned char>(s[i]);
-    if (std::isspace(c)) {
-      ++i;
-    } else if (s.compare(i, 2, "--") == 0) {
-      while (i < s.size() && s[i] != '\n')
-        ++i;
-    } else if (s.compare(i, 2, "/*") == 0) {
-      auto end = s.find("*/", i + 2);
-      i = end == std::string::npos ? s.size() : end + 2;
-    } else if (c == '[') {
-      closeQuoted(']', Token::Kind::Identifier);
-    } else if (c == '"') {
-      closeQuoted('"', Token::Kind::Identifier);
-    } else if (c == '\'') {
-      closeQuoted('\'', Token::Kind::String);
-    } else if ((c == 'N' || c == 'n') && i + 1 < s.size() && s[i + 1] == '\'') {
-      ++i;
-      closeQuoted('\'', Token::Kind::String);
-    } else if (std::isdigit(c)) {
-      std::size_t start = i;
-      while (i < s.size() && (std::isdigit(static_cast<unsigned char>(s[i])) || s[i] == '.'))
-        ++i;
-      tokens.push_back({Token::Kind::Number, s.substr(start, i - start)});
-    } else if (isWordChar(c)) {
-      std::size_t start = i;
-      while (i < s.size() && isWordChar(static_cast<unsigned char>(s[i])))
-        ++i;
-      std::string word = s.substr(start, i - start);
-      tokens.push_back({word[0] == '@' ? Token::Kind::Variable : Token::Kind::Word, word});
-    } else {
-      tokens.push_back({Token::Kind::Symbol, std::string(1, s[i])});
-      ++i;
-    }
-    if (tokens.size() > before) {
-      tokens.back().start = tokenStart;
-      tokens.back().end = i;
-    }
-  }
-  return tokens;
-}
-
-bool isKeyword(const Token& t, const char* word) {
-  if (t.kind != Token::Kind::Word)
-    return false;
-  std::size_t n = 0;
-  for (; word[n] != '\0'; ++n) {
-    if (n >= t.text.size() ||
-        std::toupper(static_cast<unsigned char>(t.text[n])) != static_cast<unsigned char>(word[n]))
-      return false;
-  }
-  return n == t.text.size();
-}
-
 bool startsStatement(const Token& t) {
-  return isKeyword(t, "SELECT") || isKeyword(t, "SET") || isKeyword(t, "USE");
+  return isKeyword(t, "SELECT") || isKeyword(t, "SET") || isKeyword(t, "USE") ||
+         isKeyword(t, "BEGIN") || isKeyword(t, "COMMIT") || isKeyword(t, "ROLLBACK");
 }
 
 std::string trimmed(const std::string& s) {
@@ -102,10 +22,6 @@ std::string trimmed(const std::string& s) {
     return "";
   auto last = s.find_last_not_of(" \t\r\n");
   return s.substr(first, last - first + 1);
-}
-
-bool isName(const Token& t) {
-  return t.kind == Token::Kind::Word || t.kind == Token::Kind::Identifier;
 }
 
 // Reads db.schema.name, schema.name or name from tokens [pos, end); nullopt unless the
@@ -147,6 +63,41 @@ Statement syntaxError(const std::string& near) {
   return s;
 }
 
+// ISOLATION LEVEL <level>, after SET TRANSACTION.
+Statement parseIsolation(const std::vector<Token>& t, std::size_t pos, std::size_t end) {
+  for (const char* word : {"ISOLATION", "LEVEL"}) {
+    if (pos >= end || !isKeyword(t[pos], word))
+      return syntaxError(t[pos < end ? pos : end - 1].text);
+    ++pos;
+  }
+  struct Level {
+    const char* first;
+    const char* second;  // nullptr for one-word levels
+    IsolationLevel level;
+  };
+  static constexpr Level kLevels[] = {{"READ", "UNCOMMITTED", IsolationLevel::ReadUncommitted},
+                                      {"READ", "COMMITTED", IsolationLevel::ReadCommitted},
+                                      {"REPEATABLE", "READ", IsolationLevel::RepeatableRead},
+                                      {"SNAPSHOT", nullptr, IsolationLevel::Snapshot},
+                                      {"SERIALIZABLE", nullptr, IsolationLevel::Serializable}};
+  // The syntax error names the first token after the longest start of a level.
+  std::size_t matched = 0;
+  for (const Level& level : kLevels) {
+    const char* words[] = {level.first, level.second};
+    std::size_t n = 0;
+    while (n < 2 && words[n] != nullptr && pos + n < end && isKeyword(t[pos + n], words[n]))
+      ++n;
+    bool whole = n == (level.second == nullptr ? 1u : 2u);
+    if (whole && pos + n == end) {
+      Statement s = kindOnly(Statement::Kind::SetIsolation);
+      s.isolation = level.level;
+      return s;
+    }
+    matched = std::max(matched, n);
+  }
+  return syntaxError(t[pos + matched < end ? pos + matched : end - 1].text);
+}
+
 Statement parseSet(const std::vector<Token>& t, std::size_t begin, std::size_t end) {
   Statement s;
   s.kind = Statement::Kind::SetOther;
@@ -174,9 +125,32 @@ Statement parseSet(const std::vector<Token>& t, std::size_t begin, std::size_t e
     s.on = isKeyword(t[begin + 2], "ON");
     return s;
   }
+  if (isKeyword(option, "TRANSACTION"))
+    return parseIsolation(t, begin + 2, end);
   if (option.kind != Token::Kind::Word)
     return syntaxError(option.text);
   return s;
+}
+
+// TOP n or TOP (n) after SELECT, from `pos`; moves `pos` past it. nullopt without TOP; throws
+// the index of the bad token.
+std::optional<int64_t> parseTop(const std::vector<Token>& t, std::size_t& pos, std::size_t end) {
+  if (pos >= end || !isKeyword(t[pos], "TOP"))
+    return std::nullopt;
+  ++pos;
+  bool parenthesised = pos < end && isSymbol(t[pos], "(");
+  pos += parenthesised;
+  if (pos >= end || t[pos].kind != Token::Kind::Number ||
+      t[pos].text.find('.') != std::string::npos || t[pos].text.size() > 18) {
+    throw pos < end ? pos : end - 1;
+  }
+  int64_t n = std::stoll(t[pos++].text);
+  if (parenthesised) {
+    if (pos >= end || !isSymbol(t[pos], ")"))
+      throw pos < end ? pos : end - 1;
+    ++pos;
+  }
+  return n;
 }
 
 Statement parseSelect(const std::vector<Token>& t, std::size_t begin, std::size_t end) {
@@ -186,34 +160,63 @@ Statement parseSelect(const std::vector<Token>& t, std::size_t begin, std::size_
     s.kind = Statement::Kind::SelectVersion;
     return s;
   }
-  std::size_t from = begin + 2;
-  if (begin + 3 < end && t[begin + 1].kind == Token::Kind::Symbol && t[begin + 1].text == "*") {
-    // , SQL_VARIANT_PROPERTY(column, 'BaseType') as often as asked
-    auto isSymbol = [&](std::size_t at, const char* symbol) {
-      return at < end && t[at].kind == Token::Kind::Symbol && t[at].text == symbol;
-    };
-    while (isSymbol(from, ",")) {
-      if (!(from + 6 < end && isKeyword(t[from + 1], "SQL_VARIANT_PROPERTY") &&
-            isSymbol(from + 2, "(") && isName(t[from + 3]) && isSymbol(from + 4, ",") &&
-            t[from + 5].kind == Token::Kind::String &&
-            isKeyword(Token{Token::Kind::Word, t[from + 5].text}, "BASETYPE") &&
-            isSymbol(from + 6, ")"))) {
-        return syntaxError(from + 1 < end ? t[from + 1].text : t[from].text);
-      }
-      s.variantTypesOf.push_back(t[from + 3].text);
-      from += 7;
-    }
+  std::size_t star = begin + 1;
+  try {
+    s.top = parseTop(t, star, end);
+  } catch (std::size_t bad) {
+    return syntaxError(t[bad].text);
   }
-  if (from + 1 < end && t[begin + 1].kind == Token::Kind::Symbol && t[begin + 1].text == "*" &&
-      isKeyword(t[from], "FROM")) {
-    if (auto name = objectName(t, from + 1, end)) {
-      s.kind = Statement::Kind::SelectAll;
-      s.object = *name;
-      return s;
+  if (star >= end || !isSymbol(t[star], "*"))
+    return syntaxError(star < end ? t[star].text : t[end - 1].text);
+  std::size_t from = star + 1;
+  auto symbolAt = [&](std::size_t at, const char* symbol) {
+    return at < end && isSymbol(t[at], symbol);
+  };
+  // , SQL_VARIANT_PROPERTY(column, 'BaseType') as often as asked
+  while (symbolAt(from, ",")) {
+    if (!(from + 6 < end && isKeyword(t[from + 1], "SQL_VARIANT_PROPERTY") &&
+          symbolAt(from + 2, "(") && isName(t[from + 3]) && symbolAt(from + 4, ",") &&
+          t[from + 5].kind == Token::Kind::String &&
+          isKeyword(Token{Token::Kind::Word, t[from + 5].text}, "BASETYPE") &&
+          symbolAt(from + 6, ")"))) {
+      return syntaxError(from + 1 < end ? t[from + 1].text : t[from].text);
     }
+    s.variantTypesOf.push_back(t[from + 3].text);
+    from += 7;
+  }
+  if (from + 1 >= end || !isKeyword(t[from], "FROM"))
+    return syntaxError(from < end ? t[from].text : t[end - 1].text);
+  std::size_t where = from + 1;
+  while (where < end && !isKeyword(t[where], "WHERE"))
+    ++where;
+  auto name = objectName(t, from + 1, where);
+  if (!name)
     return syntaxError(t[from + 1].text);
+  s.kind = Statement::Kind::SelectAll;
+  s.object = *name;
+  if (where < end) {
+    ConditionParse condition = parseCondition(t, where + 1, end);
+    if (!condition.ok)
+      return syntaxError(condition.near);
+    s.where = std::make_shared<const Condition>(std::move(condition.condition));
   }
-  return syntaxError(begin + 1 < end ? t[begin + 1].text : t[begin].text);
+  return s;
+}
+
+// BEGIN TRAN[SACTION], COMMIT [TRAN[SACTION]|WORK], ROLLBACK [TRAN[SACTION]|WORK].
+Statement parseTransaction(const std::vector<Token>& t, std::size_t begin, std::size_t end) {
+  const Token& verb = t[begin];
+  bool begins = isKeyword(verb, "BEGIN");
+  auto isTran = [&](const Token& word) {
+    return isKeyword(word, "TRAN") || isKeyword(word, "TRANSACTION") ||
+           (!begins && isKeyword(word, "WORK"));
+  };
+  std::size_t words = begin + 1 < end && isTran(t[begin + 1]) ? 2 : 1;
+  if (begin + words != end || (begins && words != 2))
+    return syntaxError(begin + words < end ? t[begin + words].text : verb.text);
+  return kindOnly(begins                      ? Statement::Kind::BeginTransaction
+                  : isKeyword(verb, "COMMIT") ? Statement::Kind::CommitTransaction
+                                              : Statement::Kind::RollbackTransaction);
 }
 
 // The catalogue statements, recognised by their exact text.
@@ -308,6 +311,9 @@ std::vector<Statement> parseBatch(const std::string& batch) {
       auto special =
           catalogueStatement(batch.substr(first.start, tokens[end - 1].end - first.start));
       s = special ? *special : parseSelect(tokens, pos, end);
+    } else if (isKeyword(first, "BEGIN") || isKeyword(first, "COMMIT") ||
+               isKeyword(first, "ROLLBACK")) {
+      s = parseTransaction(tokens, pos, end);
     } else if (isKeyword(first, "USE")) {
       if (end == pos + 2 && isName(tokens[pos + 1])) {
         s.kind = Statement::Kind::Use;

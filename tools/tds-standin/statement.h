@@ -1,11 +1,22 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace standin {
+
+struct Condition;
+
+enum class IsolationLevel {
+  ReadUncommitted,
+  ReadCommitted,
+  RepeatableRead,
+  Snapshot,
+  Serializable
+};
 
 // The catalogue statements a client sends, compared exactly (blanks and line ends around
 // them aside).
@@ -30,13 +41,17 @@ struct Statement {
     ListSchemaTables,  // name and schema of each table
     ListForeignKeys,   // schema and name of the referencing and the referenced table
     ComputedColumns,   // `object` names the table; an unparsable name finds no table
-    SelectAll,         // select * from `object`, maybe with `variantTypesOf`
+    SelectAll,         // select [top n] * from `object` [where ...], maybe with `variantTypesOf`
     SelectVersion,
     Use,  // `object` holds the database name
     SetTextSize,
     SetFmtOnly,
     SetNoCount,
+    SetIsolation,  // SET TRANSACTION ISOLATION LEVEL `isolation`
     SetOther,
+    BeginTransaction,
+    CommitTransaction,
+    RollbackTransaction,
     SyntaxError,  // `near` holds the text the error names
   };
 
@@ -47,6 +62,9 @@ struct Statement {
   // select *, SQL_VARIANT_PROPERTY(c, 'BaseType'), ... from `object`: the columns c, whose
   // values' base types follow the table's columns.
   std::vector<std::string> variantTypesOf;
+  std::optional<int64_t> top;              // select top n
+  std::shared_ptr<const Condition> where;  // the WHERE clause, when given
+  IsolationLevel isolation = IsolationLevel::ReadCommitted;
   int64_t number = 0;  // SET TEXTSIZE
   bool on = false;     // SET FMTONLY, SET NOCOUNT
   std::string near;

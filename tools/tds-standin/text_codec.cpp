@@ -124,6 +124,14 @@ std::size_t utf16Length(std::string_view utf8) {
   return units;
 }
 
+std::u32string toCodePoints(std::string_view utf8) {
+  std::u32string out;
+  std::size_t pos = 0;
+  while (pos < utf8.size())
+    out.push_back(nextCodePoint(utf8, pos));
+  return out;
+}
+
 CodePageEncoder::CodePageEncoder(const std::string& iconvName)
     : cd_(iconv_open(iconvName.c_str(), "UTF-8")) {
   if (cd_ == reinterpret_cast<iconv_t>(-1)) {
@@ -165,6 +173,40 @@ std::string CodePageEncoder::encode(std::string_view utf8) {
       out.append(outBuf, static_cast<std::size_t>(outPtr - outBuf));
     }
   }
+  return out;
+}
+
+CodePageDecoder::CodePageDecoder(const std::string& iconvName)
+    : cd_(iconv_open("UTF-8", iconvName.c_str())) {
+  if (cd_ == reinterpret_cast<iconv_t>(-1)) {
+    throw std::runtime_error("code page " + iconvName + " is not available");
+  }
+}
+
+CodePageDecoder::~CodePageDecoder() {
+  iconv_close(cd_);
+}
+
+std::string CodePageDecoder::decode(std::string_view bytes) {
+  std::string out(bytes.size() * 3 + 4, '\0');
+  std::string in(bytes);
+  char* inPtr = in.data();
+  std::size_t inLeft = in.size();
+  char* outPtr = out.data();
+  std::size_t outLeft = out.size();
+  iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+  while (inLeft > 0) {
+    if (iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1))
+      break;
+    // A byte the code page does not define (or a lead byte without its trail): skip it.
+    ++inPtr;
+    --inLeft;
+    for (char c : std::string("\xEF\xBF\xBD")) {
+      *outPtr++ = c;
+      --outLeft;
+    }
+  }
+  out.resize(static_cast<std::size_t>(outPtr - out.data()));
   return out;
 }
 

@@ -10,7 +10,8 @@ command -v clang++ >/dev/null || { echo "clang++ is not installed: fuzzing skipp
 
 mkdir -p "$build/fuzz-corpus"
 program=$build/standin_packet_fuzzer
-sources=(fuzz/packet_fuzzer.cpp packet_channel.cpp requests.cpp statement.cpp text_codec.cpp wire.cpp)
+sources=(fuzz/packet_fuzzer.cpp condition.cpp packet_channel.cpp requests.cpp sql_lexer.cpp statement.cpp
+         text_codec.cpp wire.cpp)
 if ! (cd "$here" && clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined \
       -fno-sanitize-recover=undefined -I. "${sources[@]}" -o "$program"); then
   if ! echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, unsigned long) { return 0; }' |
