@@ -16,6 +16,7 @@ namespace {
 
 const std::string kSample = std::string(VELMORA_DATA_DIR) + "/sample.json";
 const std::string kTypes = std::string(VELMORA_TEST_DATA_DIR) + "/standin/types.json";
+const std::string kFilters = std::string(VELMORA_TEST_DATA_DIR) + "/standin/filters.json";
 
 constexpr SQLLEN kSqlServerUdt = -151;
 
@@ -449,6 +450,144 @@ TEST(OdbcClient, SeesTheServerErrorsWithTheirTexts) {
   }
   // The connection serves on after the error.
   EXPECT_EQ(client.query("select * from [Order Details]").size(), 2u);
+}
+
+// The first value of each row a statement returns, joined by blanks: the IDs a condition
+// selected.
+std::string firstValues(OdbcClient& client, const std::string& statement) {
+  std::string ids;
+  auto lines = client.query(statement);
+  for (std::size_t i = 1; i < lines.size(); ++i)
+    ids += (ids.empty() ? "" : " ") + lines[i].substr(0, lines[i].find('|'));
+  return ids;
+}
+
+// Conditions over the fixture's rows select what SQL Server would: three-valued logic, text
+// compared without case and trailing blanks, literals converted to the column's type.
+TEST(OdbcClient, WhereConditionsSelectTheRowsAServerWould) {
+  StandinProcess server(kFilters);
+  OdbcClient client(server, "Standin#1", "Shop");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"ID = 1", "1"},
+      {"ID <> 1 and ID != 2", "3 4 5 6"},
+      {"ID < 2 or ID >= 6", "1 6"},
+      {"ID <= 2 and not ID > 1", "1"},
+      {"ID !> 1 or ID !< 6", "1 6"},
+      {"ID > -1 and ID < +2", "1"},
+      {"Name = 'anna'", "1 5"},  // case and trailing blanks aside
+      {"Name = N'zoë'", "3"},
+      {"[Name] = 'o''brien'", "2"},
+      {"Name <> 'anna'", "2 3 4"},  // NULL is neither equal nor unequal
+      {"Name is null", "6"},
+      {"Name is not null and Code is null", "3"},
+      {"ID in (1, 3, 9)", "1 3"},
+      {"ID not in (1, 3)", "2 4 5 6"},
+      {"ID not in (1, 3, NULL)", ""},
+      {"ID between 2 and 4", "2 3 4"},
+      {"ID not between 2 and 4", "1 5 6"},
+      {"Name like 'a%'", "1 5"},
+      {"Name like '_nna'", "1"},  // a Unicode value keeps its trailing blanks
+      {"Code like 'A1'", "1 6"},  // a char value does not
+      {"Name like '50[%][_]%' or Name like '[n-p]%'", "2 4"},
+      {"Name not like '[^a]%'", "1 5"},
+      {"Born = '19900701'", "1"},
+      {"Born >= '1990-07-01T10:00:00'", "1 4 5"},
+      {"Seen = '2023-01-05'", "2"},
+      {"Seen < '2023-01-05T09:05:08'", "1 2"},
+      {"Score = 12.5", "1 5"},
+      {"Score = '12.50' or Score < -3", "1 2 5"},
+      {"Rate >= 1000 or Rate < 0", "4 5"},
+      {"Active = 'true' and ID > 1", "4 6"},
+      {"Tag = '6f9619ff-8b86-d011-b42d-00c04fc964ff'", "1"},
+      {"Score = NULL or Score <> NULL", ""},
+      {"NOT (Name = 'anna' OR Score IS NULL)", "2 4"},
+      {"ID = 1 or ID = 2 and ID = 3", "1"},
+  };
+  for (const auto& [condition, ids] : cases) {
+    EXPECT_EQ(firstValues(client, "select * from People where (" + condition + ")"), ids)
+        << condition;
+  }
+  // The read form for sql_variant columns takes the clause too; TOP 0 gives the columns alone.
+  EXPECT_EQ(firstValues(client,
+                        "select *, SQL_VARIANT_PROPERTY([ID], 'BaseType') from People "
+                        "where (ID = 4)"),
+            "4");
+  EXPECT_EQ(client.query("select top 0 * from People where (ID = 1)"),
+            (std::vector<std::string>{"columns: ID|Name|Code|Born|Seen|Score|Rate|Active|Tag"}));
+  // A case-sensitive collation tells the cases apart.
+  EXPECT_EQ(client.query("select * from Strict..Words where W = 'ABC'"),
+            (std::vector<std::string>{"columns: W", "ABC"}));
+}
+
+TEST(OdbcClient, RefusedConditionsGetTheServersErrors) {
+  StandinProcess server(kFilters);
+  OdbcClient client(server, "Standin#1", "Shop");
+  struct Case {
+    std::string condition;
+    int native;
+    std::string text;
+  };
+  const std::vector<Case> cases = {
+      {"ID = ", 102, "Incorrect syntax near ')'."},
+      {"ID = 1 or", 102, "Incorrect syntax near ')'."},
+      {"len(Name) = 4", 102, "Incorrect syntax near '('."},
+      {"ID == 1", 102, "Incorrect syntax near '='."},
+      {"Name like 'a%' escape '!'", 102, "Incorrect syntax near 'escape'."},
+      {"Nope = 1", 207, "Invalid column name 'Nope'."},
+      {"Born = '2023-13-45'", 241,
+       "Conversion failed when converting date and/or time from character string."},
+      {"Name = 5", 245,
+       "Conversion failed when converting the nvarchar value 'Anna' to data type int."},
+  };
+  for (const auto& c : cases) {
+    try {
+      client.query("select * from People where (" + c.condition + ")");
+      ADD_FAILURE() << c.condition << " was accepted";
+    } catch (const OdbcError& e) {
+      EXPECT_EQ(e.native, c.native) << c.condition;
+      EXPECT_EQ(std::string(e.what()), c.text) << c.condition;
+    }
+  }
+  EXPECT_EQ(firstValues(client, "select * from People where (ID = 2)"), "2");
+}
+
+// Another session's write lands after the first read: a plain read sees it, a SNAPSHOT
+// transaction keeps the rows of its first read until it commits. A database that does not
+// allow snapshot isolation refuses the read.
+TEST(OdbcClient, SnapshotTransactionKeepsTheRowsOfItsFirstRead) {
+  const std::vector<std::string> before = {"columns: ID|Qty", "1|10"};
+  const std::vector<std::string> after = {"columns: ID|Qty", "1|7", "2|3"};
+  {
+    StandinProcess server(kFilters);
+    OdbcClient client(server, "Standin#1", "Shop");
+    EXPECT_EQ(client.query("select * from sales.Stock"), before);
+    EXPECT_EQ(client.query("select * from sales.Stock"), after);
+  }
+  StandinProcess server(kFilters);
+  OdbcClient client(server, "Standin#1", "Shop");
+  client.query("SET TRANSACTION ISOLATION LEVEL SNAPSHOT; BEGIN TRANSACTION");
+  EXPECT_EQ(client.query("select top 0 * from sales.Stock where (Qty > 0)"),
+            (std::vector<std::string>{"columns: ID|Qty"}));
+  EXPECT_EQ(client.query("select * from sales.Stock"), before);
+  EXPECT_EQ(client.query("select * from sales.Stock"), before);
+  try {
+    client.query("select * from Strict..Words");
+    ADD_FAILURE() << "a database without snapshot isolation was read";
+  } catch (const OdbcError& e) {
+    EXPECT_EQ(e.native, 3952);
+    EXPECT_EQ(std::string(e.what()),
+              "Snapshot isolation transaction failed accessing database 'Strict' because snapshot "
+              "isolation is not allowed in this database. Use ALTER DATABASE to allow snapshot "
+              "isolation.");
+  }
+  client.query("COMMIT");
+  EXPECT_EQ(client.query("select * from sales.Stock"), after);
+  try {
+    client.query("COMMIT TRANSACTION");
+    ADD_FAILURE() << "a second COMMIT was accepted";
+  } catch (const OdbcError& e) {
+    EXPECT_EQ(e.native, 3902);
+  }
 }
 
 }  // namespace

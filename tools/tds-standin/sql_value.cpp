@@ -259,7 +259,7 @@ std::string exactText(const Value& v) {
 }
 
 // LIKE's arguments as text: numbers convert, other kinds cannot.
-std::u32string likeText(const Value& v, int argument, bool ignoreCase, bool isValue) {
+std::u32string likeText(const Value& v, int argument, bool ignoreCase, bool dropTrailing) {
   std::string text;
   if (v.kind == Value::Kind::Text) {
     text = v.text;
@@ -272,7 +272,7 @@ std::u32string likeText(const Value& v, int argument, bool ignoreCase, bool isVa
                        " of like function.");
   }
   std::u32string s = toCodePoints(text);
-  if (isValue) {
+  if (dropTrailing) {
     while (!s.empty() && s.back() == U' ')
       s.pop_back();
   }
@@ -396,7 +396,9 @@ std::optional<int> compareValues(const Value& a, const Value& b, bool ignoreCase
 std::optional<bool> likeMatches(const Value& value, const Value& pattern, bool ignoreCase) {
   if (value.kind == Value::Kind::Null || pattern.kind == Value::Kind::Null)
     return std::nullopt;
-  return like(likeText(value, 1, ignoreCase, true), likeText(pattern, 2, ignoreCase, false));
+  // Trailing blanks of the value count when either side is Unicode, as SQL Server matches.
+  const bool unicode = value.type.isUnicodeText() || pattern.type.isUnicodeText();
+  return like(likeText(value, 1, ignoreCase, !unicode), likeText(pattern, 2, ignoreCase, false));
 }
 
 }  // namespace standin

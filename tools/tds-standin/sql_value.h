@@ -45,7 +45,8 @@ Value valueOf(const Cell& cell, const SqlType& type, CodePageDecoder& ansi);
 // when either is NULL (unknown). Throws SqlError when a conversion fails or the types clash.
 std::optional<int> compareValues(const Value& a, const Value& b, bool ignoreCase);
 
-// value LIKE pattern with %, _ and [...] sets; trailing blanks of the value do not count.
+// value LIKE pattern with %, _ and [...] sets; trailing blanks of the value count only when
+// either side is Unicode text.
 // nullopt when either is NULL. Throws SqlError for a value that is not text or a number.
 std::optional<bool> likeMatches(const Value& value, const Value& pattern, bool ignoreCase);
 
