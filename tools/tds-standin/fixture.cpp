@@ -186,10 +186,11 @@ Table loadTable(const json& j, const std::string& where, CodePageEncoder& ansi) 
   if (j.contains("concurrent_write")) {
     const json& w = j["concurrent_write"];
     std::string wWhere = here + " concurrent_write";
-    checkKeys(w, {"after_reads", "rows"}, wWhere);
+    checkKeys(w, {"after_reads", "rows", "alters_table"}, wWhere);
     t.concurrentWrite =
         ConcurrentWrite{get<uint64_t>(w, "after_reads", wWhere),
-                        loadRows(w.contains("rows") ? w["rows"] : json(), t.columns, wWhere, ansi)};
+                        loadRows(w.contains("rows") ? w["rows"] : json(), t.columns, wWhere, ansi),
+                        getOr<bool>(w, "alters_table", false, wWhere)};
   }
   return t;
 }

@@ -45,6 +45,9 @@ struct ForeignKey {
 struct ConcurrentWrite {
   uint64_t afterReads = 0;
   std::vector<std::vector<Cell>> rows;
+  // The write came with an ALTER TABLE: a SNAPSHOT transaction that began before it cannot
+  // read the table any more (error 3961).
+  bool altersTable = false;
 };
 
 struct Table {

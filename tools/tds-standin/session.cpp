@@ -547,7 +547,7 @@ bool Session::selectTable(const Statement& s, uint16_t status) {
     return fail({e.number, 1, e.severity, e.what(), 1});
   }
   const uint64_t limit = fmtOnly_ ? 0 : s.top ? static_cast<uint64_t>(*s.top) : UINT64_MAX;
-  std::optional<uint64_t> readsServed = readPoint(*db, limit > 0);
+  std::optional<uint64_t> readsServed = readPoint(*db, *table, limit > 0);
   if (!readsServed) {
     endStatement(done::kError, 0, 0);
     return false;
@@ -668,7 +668,7 @@ bool Session::endTransaction(bool commit) {
   return true;
 }
 
-std::optional<uint64_t> Session::readPoint(const Database& db, bool counted) {
+std::optional<uint64_t> Session::readPoint(const Database& db, const Table& table, bool counted) {
   const bool snapshot = isolation_ == IsolationLevel::Snapshot;
   if (snapshot && !db.allowSnapshotIsolation) {
     error({3952, 1, 16,
@@ -684,6 +684,19 @@ std::optional<uint64_t> Session::readPoint(const Database& db, bool counted) {
   // SQL Server fixes a SNAPSHOT transaction's view at its first data access.
   if (!snapshot_ && counted)
     snapshot_ = now;
+  const auto& write = table.concurrentWrite;
+  if (snapshot_ && write && write->altersTable && *snapshot_ < write->afterReads &&
+      now >= write->afterReads) {
+    error({3961, 1, 16,
+           "Snapshot isolation transaction failed in database '" + db.name +
+               "' because the object accessed by the statement has been modified by a DDL "
+               "statement in another concurrent transaction since the start of this "
+               "transaction. It is disallowed because the metadata is not versioned. A "
+               "concurrent update to metadata can lead to inconsistency if mixed with snapshot "
+               "isolation.",
+           1});
+    return std::nullopt;
+  }
   return snapshot_ ? *snapshot_ : now;
 }
 

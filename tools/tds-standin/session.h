@@ -46,10 +46,11 @@ class Session {
   // COMMIT ends the outermost level, ROLLBACK every level. Without a transaction it sends
   // error 3902 or 3903 and returns false.
   bool endTransaction(bool commit);
-  // The count of data reads as of which a read of `db` sees its tables: a SNAPSHOT
-  // transaction keeps the count of its first read. nullopt after error 3952 for a database
-  // that does not allow snapshot isolation. Only a read that returns rows (`counted`) counts.
-  std::optional<uint64_t> readPoint(const Database& db, bool counted);
+  // The count of data reads as of which a read of `table` in `db` sees it: a SNAPSHOT
+  // transaction keeps the count of its first read. nullopt after error 3952 (a database that
+  // does not allow snapshot isolation) or 3961 (the table was altered since the snapshot).
+  // Only a read that returns rows (`counted`) counts.
+  std::optional<uint64_t> readPoint(const Database& db, const Table& table, bool counted);
   // Runs one statement; returns false when an error ended the batch.
   bool execute(const Statement& statement, bool last);
   bool selectTable(const Statement& statement, uint16_t doneStatus);
