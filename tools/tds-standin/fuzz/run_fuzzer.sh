@@ -24,4 +24,5 @@ fi
 # A few well-formed messages give the fuzzer somewhere to start.
 printf '\x01\x12\x01\x00\x10\x00\x00\x01\x00\x00\x00\x0b\x00\x01\xff\x00' >"$build/fuzz-corpus/prelogin"
 printf '\x01\x01\x01\x00\x2a\x00\x00\x01\x00\x16\x00\x00\x00\x12\x00\x00\x00\x02\x00\x00\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00s\x00e\x00l\x00' >"$build/fuzz-corpus/batch"
+printf "\x00select top (0) * from [T] where (a = 1 or b like 'x%%' and not c in (1, -2.5, N'y''z') and d between '20230101' and 2 and e is not null and f !< g)" >"$build/fuzz-corpus/condition"
 "$program" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 "$build/fuzz-corpus"
