@@ -166,10 +166,33 @@ Value textToMoment(const Value& text, const Value& target) {
   v.type = target.type;
   v.days = m.hasDate ? m.days : kDaysTo1900;
   v.ticks = m.ticks;
-  if (target.type.base == BaseType::Date)
-    v.ticks = 0;
-  if (target.type.base == BaseType::Time)
+  // The literal takes the target's precision first, rounded as a server rounds it.
+  int64_t unit = 1;
+  switch (target.type.base) {
+    case BaseType::Date:
+      v.ticks = 0;
+      break;
+    case BaseType::SmallDateTime:
+      unit = kTicksPerMinute;
+      break;
+    case BaseType::DateTime:
+      // 1/300 s, computed as the fixture's datetime values are, so equal values meet.
+      v.ticks = (v.ticks * 3 + 50'000) / 100'000 * 100'000 / 3;
+      break;
+    default:
+      for (int digits = target.type.scale; digits < 7; ++digits)
+        unit *= 10;
+      break;
+  }
+  v.ticks = (v.ticks + unit / 2) / unit * unit;
+  if (v.ticks >= kTicksPerDay && target.type.base != BaseType::Time) {
+    v.ticks -= kTicksPerDay;
+    ++v.days;
+  }
+  if (target.type.base == BaseType::Time) {
     v.days = 0;
+    v.ticks %= kTicksPerDay;
+  }
   if (target.type.base == BaseType::DateTimeOffset)
     v.offsetMinutes = m.offsetMinutes;
   return v;
