@@ -528,7 +528,6 @@ bool Session::selectTable(const Statement& s, uint16_t status) {
     variantColumns.push_back(static_cast<std::size_t>(found - table->columns.begin()));
     columns.push_back({"", SqlType{BaseType::SqlVariant}, true});
   }
-  std::optional<RowFilter> filter;
   if (s.where) {
     for (auto& name : RowFilter::unknownColumns(*s.where, table->columns))
       unknown.push_back(std::move(name));
@@ -540,6 +539,7 @@ bool Session::selectTable(const Statement& s, uint16_t status) {
     endStatement(done::kError, 0, 0);
     return false;
   }
+  std::optional<RowFilter> filter;
   try {
     if (s.where)
       filter.emplace(*s.where, table->columns, db->collation);
@@ -594,9 +594,7 @@ bool Session::selectTable(const Statement& s, uint16_t status) {
         continue;
     } catch (const SqlError& e) {
       // A conversion that fails part-way ends the result after the rows already sent.
-      error({e.number, 1, e.severity, e.what(), 1});
-      endStatement(done::kError, 0, 0);
-      return false;
+      return fail({e.number, 1, e.severity, e.what(), 1});
     }
     if (table->closeAfterRows && sent == *table->closeAfterRows) {
       channel_.abandon();

@@ -132,25 +132,26 @@ Statement parseSet(const std::vector<Token>& t, std::size_t begin, std::size_t e
   return s;
 }
 
-// TOP n or TOP (n) after SELECT, from `pos`; moves `pos` past it. nullopt without TOP; throws
-// the index of the bad token.
-std::optional<int64_t> parseTop(const std::vector<Token>& t, std::size_t& pos, std::size_t end) {
+// Reads TOP n or TOP (n), if present, at `pos` into `top` and moves `pos` past it. Returns
+// false, `pos` at the token to blame, when the clause is malformed.
+bool readTop(const std::vector<Token>& t, std::size_t& pos, std::size_t end,
+             std::optional<int64_t>& top) {
   if (pos >= end || !isKeyword(t[pos], "TOP"))
-    return std::nullopt;
+    return true;
   ++pos;
-  bool parenthesised = pos < end && isSymbol(t[pos], "(");
+  const bool parenthesised = pos < end && isSymbol(t[pos], "(");
   pos += parenthesised;
   if (pos >= end || t[pos].kind != Token::Kind::Number ||
       t[pos].text.find('.') != std::string::npos || t[pos].text.size() > 18) {
-    throw pos < end ? pos : end - 1;
+    return false;
   }
-  int64_t n = std::stoll(t[pos++].text);
+  top = std::stoll(t[pos++].text);
   if (parenthesised) {
     if (pos >= end || !isSymbol(t[pos], ")"))
-      throw pos < end ? pos : end - 1;
+      return false;
     ++pos;
   }
-  return n;
+  return true;
 }
 
 Statement parseSelect(const std::vector<Token>& t, std::size_t begin, std::size_t end) {
@@ -161,12 +162,7 @@ Statement parseSelect(const std::vector<Token>& t, std::size_t begin, std::size_
     return s;
   }
   std::size_t star = begin + 1;
-  try {
-    s.top = parseTop(t, star, end);
-  } catch (std::size_t bad) {
-    return syntaxError(t[bad].text);
-  }
-  if (star >= end || !isSymbol(t[star], "*"))
+  if (!readTop(t, star, end, s.top) || star >= end || !isSymbol(t[star], "*"))
     return syntaxError(star < end ? t[star].text : t[end - 1].text);
   std::size_t from = star + 1;
   auto symbolAt = [&](std::size_t at, const char* symbol) {
