@@ -13,6 +13,7 @@ packages=(
   unixodbc unixodbc-dev tdsodbc freetds-bin
   libgtest-dev libgmock-dev googletest
   nlohmann-json3-dev
+  zlib1g-dev libzstd-dev gzip zstd
   python3 python3-tds python3-openssl python3-pkg-resources
   fonts-noto-cjk locales
   clang libclang-rt-14-dev
