@@ -1,0 +1,62 @@
+#include "session/snapshot_transaction.h"
+
+#include <stdexcept>
+
+#include "server/identifier.h"
+#include "server/read_statements.h"
+#include "server/utf.h"
+
+namespace velmora::session {
+namespace {
+
+// SQL Server's error for a SNAPSHOT transaction in a database where ALLOW_SNAPSHOT_ISOLATION
+// is OFF.
+constexpr long kSnapshotNotAllowed = 3952;
+
+}  // namespace
+
+SnapshotTransaction::SnapshotTransaction(server::Connection& connection,
+                                         std::u16string_view database,
+                                         std::u16string_view firstTable)
+    : connection_(connection) {
+  connection_.query(u"SET TRANSACTION ISOLATION LEVEL SNAPSHOT");
+  connection_.query(u"BEGIN TRANSACTION");
+  open_ = true;
+  if (firstTable.empty())
+    return;
+  try {
+    connection_.query(server::firstRowStatement(firstTable, {}));
+  } catch (const server::DataAccessError& error) {
+    if (error.nativeCode() == kSnapshotNotAllowed)
+      throw std::runtime_error(snapshotNotAllowedText(database));
+    throw;
+  }
+}
+
+SnapshotTransaction::~SnapshotTransaction() {
+  if (!open_)
+    return;
+  try {
+    connection_.query(u"ROLLBACK TRANSACTION");
+  } catch (const server::DataAccessError&) {
+    // The failure that ended the run is the one to report; the server ends the transaction
+    // with the connection anyway.
+  }
+}
+
+void SnapshotTransaction::commit() {
+  open_ = false;
+  connection_.query(u"COMMIT TRANSACTION");
+}
+
+std::string snapshotNotAllowedText(std::u16string_view database) {
+  const std::u16string name = server::sqlIdentifier(database);
+  return server::utf8FromUtf16(u"Database " + name +
+                               u" does not allow snapshot isolation. Allow it with ALTER "
+                               u"DATABASE " +
+                               name +
+                               u" SET ALLOW_SNAPSHOT_ISOLATION ON, or export without "
+                               u"--snapshot.");
+}
+
+}  // namespace velmora::session
