@@ -163,7 +163,7 @@ int main(int argc, char** argv) {
     CountingOutput output;
     script::LocaleFormats formats;
     script::ValueText valueText(output.codeset(), formats);
-    script::GenerationRun generation(host, reader, output, valueText);
+    script::GenerationRun generation(host, reader, output, valueText, formats);
     const auto start = std::chrono::steady_clock::now();
     generation.MakeInitDataSql(true);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;

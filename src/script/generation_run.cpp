@@ -44,6 +44,11 @@ void GenerationRun::MakeInitDataSql(const StatementForm& form) {
     throw std::invalid_argument("rows per insert statement must lie between 1 and " +
                                 std::to_string(kMaxRowsPerInsert));
   RunningScope scope(running_);
+  // A login reads dates in the order of its language; this script's dates read the same
+  // under every login.
+  file_.appendConverted("SET DATEFORMAT " + dateOrder_);
+  if (form.withGoLines)
+    file_.appendConverted("GO");
   const int count = host_.tableCount();
   // How often each entry text came so far: two tables' entries can read alike.
   std::map<std::u16string, std::size_t> entriesMet;

@@ -46,14 +46,20 @@ inline constexpr int kMaxRowsPerInsert = 1000;
 // The generation run: every row of every ticked table as one INSERT line, then the trailer.
 class GenerationRun {
  public:
+  // `formats` are those the value texts write dates by.
   GenerationRun(GenerationHost& host, server::TableReader& reader, ScriptOutput& file,
-                const ValueText& valueText)
-      : host_(host), reader_(reader), file_(file), valueText_(valueText) {}
+                const ValueText& valueText, const LocaleFormats& formats)
+      : host_(host),
+        reader_(reader),
+        file_(file),
+        valueText_(valueText),
+        dateOrder_(dateOrder(formats)) {}
 
   // True while MakeInitDataSql is under way (also inside the host's pending events).
   bool isRunning() const { return running_; }
 
-  // Appends the statements of every ticked table, then the trailer, to the script as it is.
+  // Appends the line that sets the date order the server reads the dates by, the statements of
+  // every ticked table, then the trailer, to the script as it is.
   // Throws whatever the reader, the value texts or the script file throw; the lines written
   // so far stay.
   void MakeInitDataSql(bool withGo) { MakeInitDataSql(StatementForm{.withGoLines = withGo}); }
@@ -78,6 +84,8 @@ class GenerationRun {
   server::TableReader& reader_;
   ScriptOutput& file_;
   const ValueText& valueText_;
+  // The order of day, month and year in the dates the values are written with.
+  std::string dateOrder_;
   bool running_ = false;
 };
 

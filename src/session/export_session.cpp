@@ -27,7 +27,7 @@ ExportSession::ExportSession(server::ConnectionFactory& factory,
     : output_(std::move(output)),
       valueText_(output_->codeset(), formats),
       server_(factory),
-      run_(host, server_.tableReader(), *output_, valueText_) {}
+      run_(host, server_.tableReader(), *output_, valueText_, formats) {}
 
 ExportSession::~ExportSession() = default;
 

@@ -92,6 +92,10 @@ class ListHost : public GenerationHost {
   std::function<void()> onEvents;
 };
 
+// The first line of every script, with its GO line when on.
+const std::string kDateOrder = crlfLines({"SET DATEFORMAT mdy"});
+const std::string kDateOrderGo = crlfLines({"SET DATEFORMAT mdy", "GO"});
+
 const std::string kShopTrailerGo =
     crlfLines({"USE master", "GO", "ALTER DATABASE Shop SET AUTO_SHRINK ON", "GO",
                "ALTER DATABASE Shop SET AUTO_CLOSE ON", "GO"});
@@ -135,7 +139,7 @@ class GenerationRunTest : public ::testing::Test {
     host_ = ListHost();
     for (const MemoryTable& table : tables)
       host_.tables.push_back({table.name});
-    run_ = std::make_unique<GenerationRun>(host_, shop_->reader, file_, valueText_);
+    run_ = std::make_unique<GenerationRun>(host_, shop_->reader, file_, valueText_, formats_);
     file_.ResetInitDataFile();
     return *run_;
   }
@@ -289,7 +293,7 @@ TEST_F(GenerationRunTest, WritesStatementsValuesAndTrailer) {
     GenerationRun& run = start(c.tables);
     host_.database = c.database;
     run.MakeInitDataSql(c.withGo);
-    EXPECT_EQ(scriptBytes(), c.expected);
+    EXPECT_EQ(scriptBytes(), (c.withGo ? kDateOrderGo : kDateOrder) + c.expected);
   }
 }
 
@@ -305,7 +309,7 @@ TEST_F(GenerationRunTest, ProgressTextsAndColumnListFollowTheTickedTables) {
                                                          u"正在处理表 Empty 的初始化数据....",
                                                          u"初始化数据处理完毕!"}));
   EXPECT_EQ(host_.columns, (std::vector<std::u16string>{u"X", u"Y"}));
-  EXPECT_EQ(scriptBytes(), kDeptLines + kShopTrailer);
+  EXPECT_EQ(scriptBytes(), kDateOrder + kDeptLines + kShopTrailer);
 }
 
 TEST_F(GenerationRunTest, TicksAreReadWhenTheRunReachesTheEntry) {
@@ -321,8 +325,9 @@ TEST_F(GenerationRunTest, TicksAreReadWhenTheRunReachesTheEntry) {
 
   run.MakeInitDataSql(false);
 
-  EXPECT_EQ(scriptBytes(),
-            crlfLines({"insert A (A) Values(1)", "insert C (A) Values(1)"}) + kShopTrailer);
+  EXPECT_EQ(
+      scriptBytes(),
+      kDateOrder + crlfLines({"insert A (A) Values(1)", "insert C (A) Values(1)"}) + kShopTrailer);
 }
 
 TEST_F(GenerationRunTest, TableListShrinkingDuringTheRunEndsItAtTheNewEnd) {
@@ -331,7 +336,7 @@ TEST_F(GenerationRunTest, TableListShrinkingDuringTheRunEndsItAtTheNewEnd) {
 
   run.MakeInitDataSql(false);
 
-  EXPECT_EQ(scriptBytes(), kDeptLines + kShopTrailer);
+  EXPECT_EQ(scriptBytes(), kDateOrder + kDeptLines + kShopTrailer);
   EXPECT_EQ(host_.progress.back(), u"初始化数据处理完毕!");
 }
 
@@ -387,7 +392,7 @@ TEST_F(GenerationRunTest, AFailureEndsTheRunAndKeepsTheLinesWritten) {
     } catch (const std::exception& error) {
       EXPECT_EQ(std::string(error.what()), c.error);
     }
-    EXPECT_EQ(scriptBytes(), c.linesKept);
+    EXPECT_EQ(scriptBytes(), kDateOrderGo + c.linesKept);
     EXPECT_EQ(host_.progress.back(), c.lastProgress);
     EXPECT_FALSE(run.isRunning());
   }
@@ -439,12 +444,13 @@ TEST_F(GenerationRunTest, RowsPerInsertGroupsRowsIntoStatements) {
     SCOPED_TRACE(c.rowsPerInsert);
     start({numberedRows(4)})
         .MakeInitDataSql({.withGoLines = c.withGo, .rowsPerInsert = c.rowsPerInsert});
-    EXPECT_EQ(scriptBytes(), c.expected);
+    EXPECT_EQ(scriptBytes(), (c.withGo ? kDateOrderGo : kDateOrder) + c.expected);
   }
 
   start({numberedRows(1003)}).MakeInitDataSql({.withGoLines = true, .rowsPerInsert = 1000});
   const std::string script = scriptBytes();
-  EXPECT_TRUE(script.starts_with(identityOn + "insert Seq (ID,N) Values('1',10),('2',20),"));
+  EXPECT_TRUE(
+      script.starts_with(kDateOrderGo + identityOn + "insert Seq (ID,N) Values('1',10),('2',20),"));
   EXPECT_TRUE(script.ends_with("('1003',10030)\r\nGO\r\n" + identityOff + kShopTrailerGo));
   EXPECT_EQ(rowsPerInsertLine(script), (std::vector<std::size_t>{1000, 3}));
 
@@ -456,8 +462,8 @@ TEST_F(GenerationRunTest, RowsPerInsertGroupsRowsIntoStatements) {
   } catch (const server::DataAccessError& error) {
     EXPECT_STREQ(error.what(), "Communication link failure");
   }
-  EXPECT_EQ(scriptBytes(),
-            crlfLines({"SET IDENTITY_INSERT Seq ON", "insert Seq (ID,N) Values('1',10),('2',20)"}));
+  EXPECT_EQ(scriptBytes(), kDateOrder + crlfLines({"SET IDENTITY_INSERT Seq ON",
+                                                   "insert Seq (ID,N) Values('1',10),('2',20)"}));
 
   // So are the rows before a value that cannot be written.
   MemoryTable unwritable = numberedRows(4);
@@ -468,8 +474,8 @@ TEST_F(GenerationRunTest, RowsPerInsertGroupsRowsIntoStatements) {
   } catch (const std::runtime_error& error) {
     EXPECT_STREQ(error.what(), "Could not convert variant of type (OleStr) into type (Integer)");
   }
-  EXPECT_EQ(scriptBytes(),
-            crlfLines({"SET IDENTITY_INSERT Seq ON", "insert Seq (ID,N) Values('1',10),('2',20)"}));
+  EXPECT_EQ(scriptBytes(), kDateOrder + crlfLines({"SET IDENTITY_INSERT Seq ON",
+                                                   "insert Seq (ID,N) Values('1',10),('2',20)"}));
 }
 
 TEST_F(GenerationRunTest, ScriptFileRemovedDuringTheRunEndsItWithTheFileError) {
@@ -492,13 +498,14 @@ TEST_F(GenerationRunTest, LinesAreWrittenInTheFileCodeset) {
   ScriptFile gbkFile(gbk);
   const ValueText gbkValues(gbk, formats_);
   start({table(u"部门", {column(u"名称", "nvarchar(10)")}, {{text(u"销售")}, {text(u"Zoë")}})});
-  GenerationRun run(host_, shop_->reader, gbkFile, gbkValues);
+  GenerationRun run(host_, shop_->reader, gbkFile, gbkValues, formats_);
   host_.database = u"销售";
 
   run.MakeInitDataSql(false);
 
   EXPECT_EQ(scriptBytes(),
-            crlfLines({"insert \xB2\xBF\xC3\xC5 (\xC3\xFB\xB3\xC6) "
+            crlfLines({"SET DATEFORMAT mdy",
+                       "insert \xB2\xBF\xC3\xC5 (\xC3\xFB\xB3\xC6) "
                        "Values(N'\xCF\xFA\xCA\xDB')",
                        "insert \xB2\xBF\xC3\xC5 (\xC3\xFB\xB3\xC6) Values(N'Zo?')", "USE master",
                        "ALTER DATABASE \xCF\xFA\xCA\xDB SET AUTO_SHRINK ON",
@@ -526,14 +533,14 @@ TEST_F(GenerationRunTest, NamesTheScriptCannotWriteStopTheRunAtTheirTable) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.error);
     start({table(u"First", {column(u"A", "int")}, {{1}}), c.table});
-    GenerationRun run(host_, shop_->reader, gbkFile, gbkValues);
+    GenerationRun run(host_, shop_->reader, gbkFile, gbkValues, formats_);
     try {
       run.MakeInitDataSql(false);
       ADD_FAILURE();
     } catch (const std::runtime_error& error) {
       EXPECT_STREQ(error.what(), c.error);
     }
-    EXPECT_EQ(scriptBytes(), crlfLines({"insert First (A) Values(1)"}));
+    EXPECT_EQ(scriptBytes(), kDateOrder + crlfLines({"insert First (A) Values(1)"}));
   }
 }
 

@@ -57,10 +57,10 @@ TEST_F(ExportSessionTest, ARunStartedDuringARunIsIgnoredAndEachRunStartsAfresh) 
 
   EXPECT_EQ(eventsSeen, 3);  // the progress text and the two rows
   EXPECT_FALSE(session.isRunning());
-  EXPECT_EQ(scriptBytes(),
-            test::crlfLines({"insert Dept (ID) Values(1)", "insert Dept (ID) Values(2)",
-                             "USE master", "ALTER DATABASE Shop SET AUTO_SHRINK ON",
-                             "ALTER DATABASE Shop SET AUTO_CLOSE ON"}));
+  EXPECT_EQ(scriptBytes(), test::crlfLines({"SET DATEFORMAT mdy", "insert Dept (ID) Values(1)",
+                                            "insert Dept (ID) Values(2)", "USE master",
+                                            "ALTER DATABASE Shop SET AUTO_SHRINK ON",
+                                            "ALTER DATABASE Shop SET AUTO_CLOSE ON"}));
 }
 
 TEST(FindByName, PrefersTheExactCaseOverACaseInsensitiveMatch) {

@@ -412,7 +412,8 @@ void MakeSqlFormTest::appendFailureShowsTheErrorBox() {
   QCOMPARE(box.icon, QMessageBox::Critical);
   QCOMPARE(box.kind, MessageBoxContent::Kind::error);
   QCOMPARE(window->presenter.owners.front(), &window->form);
-  QCOMPARE(window->status()->currentMessage(), progressText("Dept"));
+  // The script's first line, the date order, fails before any table is reached.
+  QCOMPARE(window->status()->currentMessage(), QString());
   // The window goes on: with the folder gone a new run works.
   QVERIFY(QDir().rmdir("MakeInitData.txt"));
   QTest::mouseClick(window->button("BtnMakeSql"), Qt::LeftButton);
