@@ -19,6 +19,26 @@ std::u16string progressText(std::u16string_view tableName) {
   return text;
 }
 
+// Why `name` cannot stand in the script: a line break in it would end the statement there
+// (and a GO line after it would run what follows on its own), a character the codeset lacks
+// would become '?' and name another object. Empty when it can.
+std::u16string faultOfName(std::u16string_view name, const Codeset& codeset) {
+  if (name.find_first_of(u"\r\n") != std::u16string_view::npos)
+    return u"a line break";
+  if (!codeset.holds(name))
+    return u"a character that " + codeset.toUtf16(codeset.name()) + u" lacks";
+  return {};
+}
+
+// "<Kind> <name> cannot be written: <whose> holds <fault>."
+[[noreturn]] void throwUnwritable(std::u16string_view kind, std::u16string_view name,
+                                  std::u16string_view whose, std::u16string_view fault) {
+  std::u16string text(kind);
+  text.append(u" ").append(name).append(u" cannot be written: ").append(whose);
+  text.append(u" holds ").append(fault).append(u".");
+  throw std::runtime_error(server::utf8FromUtf16(text));
+}
+
 struct BoundColumn {
   const server::Field* field;
   ValueForm form;
@@ -44,6 +64,10 @@ void GenerationRun::MakeInitDataSql(const StatementForm& form) {
     throw std::invalid_argument("rows per insert statement must lie between 1 and " +
                                 std::to_string(kMaxRowsPerInsert));
   RunningScope scope(running_);
+  // The trailer names the database: check it before the first line.
+  const std::u16string database = host_.databaseName();
+  if (const std::u16string fault = faultOfName(database, file_.codeset()); !fault.empty())
+    throwUnwritable(u"Database", database, u"its name", fault);
   // A login reads dates in the order of its language; this script's dates read the same
   // under every login.
   file_.appendConverted("SET DATEFORMAT " + dateOrder_);
@@ -190,16 +214,8 @@ void GenerationRun::checkNamesCanBeWritten(std::u16string_view entry,
                                            const std::vector<std::u16string>& columnNames) const {
   const server::TableName& table = reader_.table();
   auto check = [&](std::u16string_view name, std::u16string_view whose) {
-    std::u16string fault;
-    if (name.find_first_of(u"\r\n") != std::u16string_view::npos)
-      fault = u"a line break";
-    else if (!file_.codeset().holds(name))
-      fault = u"a character that " + file_.codeset().toUtf16(file_.codeset().name()) + u" lacks";
-    else
-      return;
-    throw std::runtime_error(server::utf8FromUtf16(u"Table " + std::u16string(entry) +
-                                                   u" cannot be written: " + std::u16string(whose) +
-                                                   u" holds " + fault + u"."));
+    if (const std::u16string fault = faultOfName(name, file_.codeset()); !fault.empty())
+      throwUnwritable(u"Table", entry, whose, fault);
   };
   if (table.schema != server::kDefaultSchema)
     check(table.schema, u"its schema's name");

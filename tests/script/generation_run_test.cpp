@@ -544,6 +544,39 @@ TEST_F(GenerationRunTest, NamesTheScriptCannotWriteStopTheRunAtTheirTable) {
   }
 }
 
+// The trailer names the database: a name it cannot carry stops the run before any line.
+TEST_F(GenerationRunTest, DatabaseNameTheScriptCannotWriteStopsTheRunAtOnce) {
+  const Codeset gbk("GBK");
+  ScriptFile gbkFile(gbk);
+  const ValueText gbkValues(gbk, formats_);
+  const struct {
+    std::u16string database;
+    ScriptOutput& output;
+    const ValueText& values;
+    const char* error;
+  } cases[] = {
+      {u"Shop\r\nGO\r\nDROP DATABASE Shop", file_, valueText_,
+       "Database Shop\r\nGO\r\nDROP DATABASE Shop cannot be written: its name holds a line "
+       "break."},
+      {u"Shop😀", gbkFile, gbkValues,
+       "Database Shop😀 cannot be written: its name holds a character that GBK lacks."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    start({deptTable()});
+    host_.database = c.database;
+    GenerationRun run(host_, shop_->reader, c.output, c.values, formats_);
+    try {
+      run.MakeInitDataSql(true);
+      ADD_FAILURE() << "the run did not fail";
+    } catch (const std::runtime_error& error) {
+      EXPECT_STREQ(error.what(), c.error);
+    }
+    EXPECT_EQ(scriptBytes(), "");
+    EXPECT_TRUE(host_.progress.empty());
+  }
+}
+
 TEST_F(GenerationRunTest, ColumnPartNeedsAColumn) {
   GenerationRun& run = start({});
   std::u16string fieldPart;
