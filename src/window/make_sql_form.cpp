@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
 #include <algorithm>
@@ -22,8 +23,8 @@ TMakeSqlForm::TMakeSqlForm(server::ConnectionFactory& factory, const script::Cod
       controls_(buildFormControls(*this)),
       databaseList_(*controls_.databaseList),
       tableList_(*controls_.tableList),
-      runHost_(controls_),
-      session_(factory, codeset, formats, runHost_) {
+      runView_(controls_),
+      session_(factory, codeset, formats) {
   const FormControls& c = controls_;
   connect(c.connectButton, &QPushButton::clicked, this, &TMakeSqlForm::Button1Click);
   connect(c.databaseList, &DatabaseNameBox::userChanged, this, &TMakeSqlForm::CmbDBNameChange);
@@ -91,6 +92,15 @@ void TMakeSqlForm::setRunInputIgnored(bool ignored) {
   controls_.databaseList->setInputIgnored(ignored);
 }
 
+script::RunInput TMakeSqlForm::runInput(bool withGoLines) const {
+  script::RunInput input;
+  for (int i = 0; i < controls_.tableList->count(); ++i)
+    input.tables.push_back(controls_.tableList->item(i)->text().toStdU16String());
+  input.database = controls_.databaseList->currentText().toStdU16String();
+  input.form.withGoLines = withGoLines;
+  return input;
+}
+
 server::ConnectionInputs TMakeSqlForm::connectionInputs() const {
   return {controls_.serverEdit->text().toStdU16String(),
           controls_.userEdit->text().toStdU16String(),
@@ -118,7 +128,8 @@ void TMakeSqlForm::generate(bool withGoLines) {
   if (session_.isRunning())
     return;
   setRunInputIgnored(true);
-  runHandler(presenter_, this, [this, withGoLines] { session_.run(withGoLines); });
+  runHandler(presenter_, this,
+             [this, withGoLines] { session_.run(runInput(withGoLines), runView_); });
   setRunInputIgnored(false);
   if (closeRequested_) {
     closeRequested_ = false;

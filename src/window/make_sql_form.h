@@ -9,8 +9,8 @@
 #include "session/export_session.h"
 #include "window/control_lists.h"
 #include "window/form_controls.h"
-#include "window/form_run_host.h"
 #include "window/message_presenter.h"
+#include "window/run_view.h"
 
 namespace velmora::window {
 
@@ -37,6 +37,9 @@ class TMakeSqlForm : public QWidget {
  private:
   void centreOnDesktop();
   server::ConnectionInputs connectionInputs() const;
+  // The table list's entries and the database shown, as a run takes them; the ticks are
+  // read when the run reaches each entry.
+  script::RunInput runInput(bool withGoLines) const;
   void generate(bool withGoLines);
   // While a run is under way the connect button, the database list and both generate
   // buttons drop their input; they stay enabled-looking.
@@ -54,7 +57,7 @@ class TMakeSqlForm : public QWidget {
   FormControls controls_;
   ComboDatabaseList databaseList_;
   CheckTableList tableList_;
-  FormRunHost runHost_;
+  RunView runView_;
   session::ExportSession session_;
   bool shownBefore_ = false;
   bool closeRequested_ = false;
