@@ -7,7 +7,7 @@
 #include "script/codeset.h"
 #include "script/locale_formats.h"
 #include "window/error_reporting.h"
-#include "window/make_sql_form.h"
+#include "window/main_window.h"
 
 namespace velmora::window {
 
@@ -19,12 +19,12 @@ struct Program {
       : codeset(script::Codeset::processCodesetName()),
         formats(script::localeFormatsFromSystem(codeset)),
         factory(parts.makeConnectionFactory()),
-        MakeSqlForm(*factory, codeset, formats, presenter) {}
+        window(*factory, codeset, formats, presenter) {}
 
   script::Codeset codeset;
   script::LocaleFormats formats;
   std::unique_ptr<server::ConnectionFactory> factory;
-  TMakeSqlForm MakeSqlForm;
+  MainWindow window;
 };
 
 void checkDataComponent(const StartupParts& parts, MessagePresenter&, std::unique_ptr<Program>&) {
@@ -50,7 +50,7 @@ quintptr moduleOffsetOf(StartupStep step) {
 
 }  // namespace
 
-int runMakeSqlForm(const StartupParts& parts, MessagePresenter& presenter) {
+int runMainWindow(const StartupParts& parts, MessagePresenter& presenter) {
   std::unique_ptr<Program> program;
   for (const StartupStep step : {checkDataComponent, buildProgram}) {
     try {
@@ -60,7 +60,7 @@ int runMakeSqlForm(const StartupParts& parts, MessagePresenter& presenter) {
       return 1;
     }
   }
-  program->MakeSqlForm.show();
+  program->window.show();
   return QApplication::exec();
 }
 

@@ -115,7 +115,7 @@ void WindowPartsTest::startupErrorBoxEndsTheProgram() {
                              factoryMade = true;
                              return nullptr;
                            }};
-  QCOMPARE(runMakeSqlForm(parts, presenter), 1);
+  QCOMPARE(runMainWindow(parts, presenter), 1);
   QVERIFY(!factoryMade);
   QCOMPARE(presenter.boxes.size(), std::size_t{1});
   const MessageBoxContent& box = presenter.boxes.front();

@@ -20,10 +20,10 @@
 #include "support/memory_data_access.h"
 #include "support/standin_process.h"
 #include "window/database_name_box.h"
-#include "window/make_sql_form.h"
+#include "window/main_window.h"
 
+using velmora::window::MainWindow;
 using velmora::window::MessageBoxContent;
-using velmora::window::TMakeSqlForm;
 
 namespace {
 
@@ -94,12 +94,12 @@ struct Window {
   velmora::script::LocaleFormats formats = velmora::script::localeFormatsFromSystem(codeset);
   RecordingPresenter presenter;
   std::unique_ptr<velmora::server::ConnectionFactory> factory;
-  TMakeSqlForm form;
+  MainWindow form;
 };
 
 }  // namespace
 
-class MakeSqlFormTest : public QObject {
+class MainWindowTest : public QObject {
   Q_OBJECT
 
  private slots:
@@ -148,24 +148,24 @@ class MakeSqlFormTest : public QObject {
   QString startFolder_;
 };
 
-void MakeSqlFormTest::initTestCase() {
+void MainWindowTest::initTestCase() {
   std::setlocale(LC_ALL, "");
   standin_ = std::make_unique<StandinProcess>(VELMORA_DATA_DIR "/sample.json");
   startFolder_ = QDir::currentPath();
 }
 
-void MakeSqlFormTest::init() {
+void MainWindowTest::init() {
   folder_ = std::make_unique<QTemporaryDir>();
   QVERIFY(folder_->isValid());
   QVERIFY(QDir::setCurrent(folder_->path()));
 }
 
-void MakeSqlFormTest::cleanup() {
+void MainWindowTest::cleanup() {
   QDir::setCurrent(startFolder_);
   folder_.reset();
 }
 
-void MakeSqlFormTest::startedState() {
+void MainWindowTest::startedState() {
   auto window = standinWindow();
   QFile::remove("MakeInitData.txt");
   window->show();
@@ -195,7 +195,7 @@ void MakeSqlFormTest::startedState() {
   QVERIFY(window->presenter.boxes.empty());
 }
 
-void MakeSqlFormTest::controlsSitWhereTheyBelong_data() {
+void MainWindowTest::controlsSitWhereTheyBelong_data() {
   QTest::addColumn<QString>("name");
   QTest::addColumn<QString>("parent");
   QTest::addColumn<QRect>("place");
@@ -218,7 +218,7 @@ void MakeSqlFormTest::controlsSitWhereTheyBelong_data() {
                                  << "Panel2" << QRect(40, 294, 120, 27);
 }
 
-void MakeSqlFormTest::controlsSitWhereTheyBelong() {
+void MainWindowTest::controlsSitWhereTheyBelong() {
   QFETCH(QString, name);
   QFETCH(QString, parent);
   QFETCH(QRect, place);
@@ -232,7 +232,7 @@ void MakeSqlFormTest::controlsSitWhereTheyBelong() {
     QVERIFY(!picture->pixmap().isNull());
 }
 
-void MakeSqlFormTest::tabOrder() {
+void MainWindowTest::tabOrder() {
   auto window = standinWindow();
   window->show();
   QApplication::setActiveWindow(&window->form);
@@ -248,7 +248,7 @@ void MakeSqlFormTest::tabOrder() {
   QCOMPARE(visited, expected);
 }
 
-void MakeSqlFormTest::passwordShowsHashes() {
+void MainWindowTest::passwordShowsHashes() {
   auto window = standinWindow();
   window->show();
   QLineEdit* password = window->edit("EdtPassWord");
@@ -259,7 +259,7 @@ void MakeSqlFormTest::passwordShowsHashes() {
   QCOMPARE(window->edit("EdtUser")->text(), QStringLiteral("sa"));
 }
 
-void MakeSqlFormTest::connectionFailures_data() {
+void MainWindowTest::connectionFailures_data() {
   QTest::addColumn<bool>("serverDown");
   QTest::addColumn<QString>("password");
   QTest::newRow("wrong password") << false << "wrong";
@@ -267,7 +267,7 @@ void MakeSqlFormTest::connectionFailures_data() {
   QTest::newRow("server down") << true << kPassword;
 }
 
-void MakeSqlFormTest::connectionFailures() {
+void MainWindowTest::connectionFailures() {
   QFETCH(bool, serverDown);
   QFETCH(QString, password);
   auto window = shopWindow();
@@ -289,7 +289,7 @@ void MakeSqlFormTest::connectionFailures() {
   QCOMPARE(window->entries("ChkBoxTableName"), kShopTables);
 }
 
-void MakeSqlFormTest::connectShowsFirstDatabaseWithoutLoadingTables() {
+void MainWindowTest::connectShowsFirstDatabaseWithoutLoadingTables() {
   auto window = standinWindow();
   window->show();
   window->connectTo(QStringLiteral(" ") + server() + QStringLiteral(" "), kPassword);
@@ -300,7 +300,7 @@ void MakeSqlFormTest::connectShowsFirstDatabaseWithoutLoadingTables() {
   QCOMPARE(window->list("ChkBoxTableName")->count(), 0);
 }
 
-void MakeSqlFormTest::pickingADatabase() {
+void MainWindowTest::pickingADatabase() {
   auto window = standinWindow();
   window->show();
   window->connectTo(server(), kPassword);
@@ -322,7 +322,7 @@ void MakeSqlFormTest::pickingADatabase() {
   QVERIFY(window->presenter.boxes.empty());
 }
 
-void MakeSqlFormTest::selectAllAndNone() {
+void MainWindowTest::selectAllAndNone() {
   auto window = standinWindow();
   window->show();
   // Nothing to do on an empty list.
@@ -340,7 +340,7 @@ void MakeSqlFormTest::selectAllAndNone() {
   QCOMPARE(window->entries("ChkBoxTableName", true), kShopTables);
 }
 
-void MakeSqlFormTest::ticksToggleOnTickBoxOrSpace() {
+void MainWindowTest::ticksToggleOnTickBoxOrSpace() {
   auto window = shopWindow();
   QListWidget* tables = window->list("ChkBoxTableName");
   QListWidgetItem* products = tables->item(1);
@@ -364,14 +364,14 @@ void MakeSqlFormTest::ticksToggleOnTickBoxOrSpace() {
   QCOMPARE(products->checkState(), Qt::Checked);
 }
 
-void MakeSqlFormTest::generateButtonsWriteTheScript_data() {
+void MainWindowTest::generateButtonsWriteTheScript_data() {
   QTest::addColumn<QString>("buttonName");
   QTest::addColumn<QString>("expected");
   QTest::newRow("with GO") << "BtnMakeSql" << VELMORA_DATA_DIR "/sample-shop.expected.txt";
   QTest::newRow("test script") << "Button2" << VELMORA_DATA_DIR "/sample-shop-nogo.expected.txt";
 }
 
-void MakeSqlFormTest::generateButtonsWriteTheScript() {
+void MainWindowTest::generateButtonsWriteTheScript() {
   QFETCH(QString, buttonName);
   QFETCH(QString, expected);
   auto window = shopWindow();
@@ -400,7 +400,7 @@ void MakeSqlFormTest::generateButtonsWriteTheScript() {
   }
 }
 
-void MakeSqlFormTest::appendFailureShowsTheErrorBox() {
+void MainWindowTest::appendFailureShowsTheErrorBox() {
   auto window = shopWindow();
   // The script file cannot be written where a folder has taken its name.
   QVERIFY(QFile::remove("MakeInitData.txt"));
@@ -422,7 +422,7 @@ void MakeSqlFormTest::appendFailureShowsTheErrorBox() {
   QCOMPARE(fileBytes("MakeInitData.txt"), fileBytes(VELMORA_DATA_DIR "/sample-shop.expected.txt"));
 }
 
-void MakeSqlFormTest::catalogueFailureShowsTheErrorBox() {
+void MainWindowTest::catalogueFailureShowsTheErrorBox() {
   velmora::test::MemoryServer memory;
   memory.addDatabase(u"Shop");
   memory.setFailingStatement(
@@ -438,7 +438,7 @@ void MakeSqlFormTest::catalogueFailureShowsTheErrorBox() {
   QCOMPARE(window.presenter.boxes[0].icon, QMessageBox::Critical);
 }
 
-void MakeSqlFormTest::databaseListFailingPartWayKeepsTheNamesWithNoneSelected() {
+void MainWindowTest::databaseListFailingPartWayKeepsTheNamesWithNoneSelected() {
   velmora::test::MemoryServer memory;
   velmora::test::MemoryResult answer;
   answer.columns = {velmora::test::column(u"name", "sysname")};
@@ -453,7 +453,7 @@ void MakeSqlFormTest::databaseListFailingPartWayKeepsTheNamesWithNoneSelected() 
   QCOMPARE(window.databases()->currentIndex(), -1);
 }
 
-void MakeSqlFormTest::serverWithoutUserDatabases() {
+void MainWindowTest::serverWithoutUserDatabases() {
   velmora::test::MemoryServer memory;
   memory.addDatabase(u"model", 3);
   Window window(std::make_unique<velmora::test::MemoryConnectionFactory>(memory));
@@ -465,7 +465,7 @@ void MakeSqlFormTest::serverWithoutUserDatabases() {
   QCOMPARE(window.list("ChkBoxTableName")->count(), 0);
 }
 
-void MakeSqlFormTest::inputDuringARunIsIgnored() {
+void MainWindowTest::inputDuringARunIsIgnored() {
   auto window = shopWindow();
   bool firedDuringRun = false;
   QTimer::singleShot(0, &window->form, [&] {
@@ -490,7 +490,7 @@ void MakeSqlFormTest::inputDuringARunIsIgnored() {
   QCOMPARE(window->list("ChkBoxTableName")->count(), 0);
 }
 
-void MakeSqlFormTest::tickReadWhenTheRunReachesTheTable() {
+void MainWindowTest::tickReadWhenTheRunReachesTheTable() {
   auto window = shopWindow();
   // Handled while the run writes the first table: the last one is unticked before it is reached.
   QTimer::singleShot(0, &window->form, [&] {
@@ -503,7 +503,7 @@ void MakeSqlFormTest::tickReadWhenTheRunReachesTheTable() {
   QVERIFY(script.endsWith("ALTER DATABASE Shop SET AUTO_CLOSE ON\r\n"));
 }
 
-void MakeSqlFormTest::closeDuringARunLetsTheRunFinish() {
+void MainWindowTest::closeDuringARunLetsTheRunFinish() {
   auto window = shopWindow();
   QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
   bool visibleAfterClose = false;
@@ -534,7 +534,7 @@ void MakeSqlFormTest::closeDuringARunLetsTheRunFinish() {
            fileBytes(VELMORA_DATA_DIR "/sample-shop-nogo.expected.txt"));
 }
 
-void MakeSqlFormTest::splitterDrag() {
+void MainWindowTest::splitterDrag() {
   auto window = standinWindow();
   window->show();
   QWidget* splitter = window->form.findChild<QWidget*>("Splitter1");
@@ -563,5 +563,5 @@ void MakeSqlFormTest::splitterDrag() {
   QCOMPARE(splitter->geometry(), QRect(1, 428, 762, 5));
 }
 
-QTEST_MAIN(MakeSqlFormTest)
-#include "make_sql_form_test.moc"
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

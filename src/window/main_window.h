@@ -14,18 +14,18 @@
 
 namespace velmora::window {
 
-// The program's one window (`MakeSqlForm`): the connection inputs, the database and table
-// choice, the column-name list and the progress text. Its handlers turn clicks into calls of
+// The program's one window (objectName `MakeSqlForm`): the connection inputs, the database and
+// table choice, the column-name list and the progress text. Its handlers turn clicks into calls of
 // the export session and show what those throw.
-class TMakeSqlForm : public QWidget {
+class MainWindow : public QWidget {
   Q_OBJECT
 
  public:
   // Throws std::runtime_error when a logo picture cannot be decoded.
-  TMakeSqlForm(server::ConnectionFactory& factory, const script::Codeset& codeset,
-               const script::LocaleFormats& formats, MessagePresenter& presenter,
-               QWidget* parent = nullptr);
-  ~TMakeSqlForm() override;
+  MainWindow(server::ConnectionFactory& factory, const script::Codeset& codeset,
+             const script::LocaleFormats& formats, MessagePresenter& presenter,
+             QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   bool isRunning() const { return session_.isRunning(); }
 
@@ -45,13 +45,13 @@ class TMakeSqlForm : public QWidget {
   // buttons drop their input; they stay enabled-looking.
   void setRunInputIgnored(bool ignored);
 
-  void FormShow();
-  void Button1Click();
-  void CmbDBNameChange();
-  void BtnMakeSqlClick() { generate(true); }
-  void Button2Click() { generate(false); }
-  void Button3Click() { setAllTicked(*controls_.tableList, true); }
-  void Button4Click() { setAllTicked(*controls_.tableList, false); }
+  void prepareOnFirstShow();
+  void onConnectClicked();
+  void onDatabasePicked();
+  void onGenerateClicked() { generate(true); }
+  void onGenerateTestScriptClicked() { generate(false); }
+  void onSelectAllClicked() { setAllTicked(*controls_.tableList, true); }
+  void onSelectNoneClicked() { setAllTicked(*controls_.tableList, false); }
 
   MessagePresenter& presenter_;
   FormControls controls_;
