@@ -17,7 +17,7 @@ packages=(
   python3 python3-tds python3-openssl python3-pkg-resources
   fonts-noto-cjk locales
   clang libclang-rt-14-dev
-  desktop-file-utils dpkg-dev file man-db
+  desktop-file-utils dpkg-dev file man-db lintian
   xvfb xauth
   postgresql time
 )

@@ -20,5 +20,5 @@ int main(int argc, char** argv) {
   const velmora::window::StartupParts parts{
       [] { velmora::server::requireOdbcDriver("FreeTDS"); },
       [] { return velmora::server::makeOdbcConnectionFactory(); }};
-  return velmora::window::runMakeSqlForm(parts, presenter);
+  return velmora::window::runMainWindow(parts, presenter);
 }

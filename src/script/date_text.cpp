@@ -540,6 +540,31 @@ std::string dateTimeText(double dayNumber, DateTimeUse use, const LocaleFormats&
   return text;
 }
 
+std::string dateOrder(const LocaleFormats& formats) {
+  std::string order;
+  auto add = [&order](char part) {
+    if (order.find(part) == std::string::npos)
+      order += part;
+  };
+  PatternCompiler compiler(formats, false);
+  compiler.apply(formats.datePattern, false);
+  for (const Piece& piece : std::move(compiler).program()) {
+    if (piece.kind == Piece::Kind::name && !piece.dayNames)
+      add('m');
+    if (piece.kind != Piece::Kind::number)
+      continue;
+    if (piece.part == Piece::Part::month)
+      add('m');
+    else if (piece.part == Piece::Part::day)
+      add('d');
+    else if (piece.part == Piece::Part::year || piece.part == Piece::Part::yearOfCentury)
+      add('y');
+  }
+  for (char part : {'m', 'd', 'y'})
+    add(part);
+  return order;
+}
+
 std::string formatDateTime(std::string_view pattern, double dayNumber,
                            const LocaleFormats& formats) {
   const Moment moment = splitDayNumber(dayNumber);

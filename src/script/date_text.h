@@ -33,6 +33,12 @@ class DateTimeWriter {
   const LocaleFormats& formats_;
   std::unique_ptr<Programs> programs_;  // filled as values need them
 };
+// The order of day, month and year in the date pattern of `formats`, as SET DATEFORMAT names
+// it: "mdy" for m/d/yyyy, "dmy" for dd.MM.yyyy, "ymd" for yyyy/M/d. Month names count as the
+// month, day names as nothing. A part the pattern lacks takes its place after the others, in
+// the order m, d, y.
+std::string dateOrder(const LocaleFormats& formats);
+
 // A pattern applied to a day number (the `FormatDateTime` of the pattern language).
 std::string formatDateTime(std::string_view pattern, double dayNumber,
                            const LocaleFormats& formats);

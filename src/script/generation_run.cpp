@@ -3,6 +3,7 @@
 #include <map>
 #include <stdexcept>
 
+#include "script/statement_batch.h"
 #include "server/identifier.h"
 #include "server/trim.h"
 #include "server/utf.h"
@@ -17,6 +18,26 @@ std::u16string progressText(std::u16string_view tableName) {
   text += tableName;
   text += u" 的初始化数据....";
   return text;
+}
+
+// Why `name` cannot stand in the script: a line break in it would end the statement there
+// (and a GO line after it would run what follows on its own), a character the codeset lacks
+// would become '?' and name another object. Empty when it can.
+std::u16string faultOfName(std::u16string_view name, const Codeset& codeset) {
+  if (name.find_first_of(u"\r\n") != std::u16string_view::npos)
+    return u"a line break";
+  if (!codeset.holds(name))
+    return u"a character that " + codeset.toUtf16(codeset.name()) + u" lacks";
+  return {};
+}
+
+// "<Kind> <name> cannot be written: <whose> holds <fault>."
+[[noreturn]] void throwUnwritable(std::u16string_view kind, std::u16string_view name,
+                                  std::u16string_view whose, std::u16string_view fault) {
+  std::u16string text(kind);
+  text.append(u" ").append(name).append(u" cannot be written: ").append(whose);
+  text.append(u" holds ").append(fault).append(u".");
+  throw std::runtime_error(server::utf8FromUtf16(text));
 }
 
 struct BoundColumn {
@@ -39,60 +60,77 @@ class RunningScope {
 
 }  // namespace
 
-void GenerationRun::MakeInitDataSql(const StatementForm& form) {
+std::u16string columnPart(const std::vector<std::u16string>& names) {
+  std::u16string part = u" (";
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    if (k > 0)
+      part += u',';
+    part += server::sqlIdentifier(names[k]);
+  }
+  part += u") ";
+  return part;
+}
+
+void GenerationRun::writeScript(const RunInput& input, RunObserver& observer) {
+  const StatementForm& form = input.form;
   if (form.rowsPerInsert < 1 || form.rowsPerInsert > kMaxRowsPerInsert)
     throw std::invalid_argument("rows per insert statement must lie between 1 and " +
                                 std::to_string(kMaxRowsPerInsert));
   RunningScope scope(running_);
-  const int count = host_.tableCount();
+  // The trailer names the database: check it before the first line.
+  if (const std::u16string fault = faultOfName(input.database, output_.codeset()); !fault.empty())
+    throwUnwritable(u"Database", input.database, u"its name", fault);
+  // A login reads dates in the order of its language; this script's dates read the same
+  // under every login.
+  output_.appendConverted("SET DATEFORMAT " + dateOrder_);
+  if (form.withGoLines)
+    output_.appendConverted("GO");
+
   // How often each entry text came so far: two tables' entries can read alike.
   std::map<std::u16string, std::size_t> entriesMet;
-  for (int i = 0; i < count; ++i) {
-    // Hosts keep the list fixed during a run; should it shrink anyway, stop at its end rather
-    // than ask for entries that are gone.
-    if (i >= host_.tableCount())
-      break;
-    const std::u16string entry = host_.tableName(i);
+  for (std::size_t i = 0; i < input.tables.size(); ++i) {
+    const std::u16string& entry = input.tables[i];
     const std::size_t earlierAlike = entriesMet[entry]++;
-    if (!host_.isTableTicked(i))
+    if (!observer.isTicked(i))
       continue;
-    host_.setProgressText(progressText(trimmed(entry)));
-    host_.processPendingEvents();
-    writeTable(entry, earlierAlike, form);
-    file_.flush();
+    observer.tableStarted(progressText(trimmed(entry)));
+    writeRows(openTable(entry, earlierAlike, observer), form, observer);
+    output_.flush();
   }
-  MakeDBOptionSql(form.withGoLines);
-  file_.flush();
-  host_.setProgressText(std::u16string(kFinishedText));
+  writeTrailer(input.database, form.withGoLines);
+  output_.flush();
+  observer.finished(std::u16string(kFinishedText));
 }
 
-void GenerationRun::writeTable(const std::u16string& entry, std::size_t earlierAlike,
-                               const StatementForm& form) {
-  const bool withGo = form.withGoLines;
+std::vector<std::u16string> GenerationRun::openTable(const std::u16string& entry,
+                                                     std::size_t earlierAlike,
+                                                     RunObserver& observer) {
   reader_.close();
   reader_.setTableName(entry, earlierAlike);
   reader_.open();
   std::vector<std::u16string> names;
   reader_.getFieldNames(names);
-  host_.setColumnNames(names);
+  observer.columnsChanged(names);
   reader_.first();
   checkNamesCanBeWritten(entry, names);
+  return names;
+}
 
+void GenerationRun::writeRows(const std::vector<std::u16string>& columnNames,
+                              const StatementForm& form, RunObserver& observer) {
+  if (reader_.eof())
+    return;
   // A table of computed and timestamp columns only has no column part: each row is a row of
   // defaults, a statement of its own.
   const std::u16string& tableName = reader_.nameAsSent();
-  const std::vector<std::u16string> columnNames = host_.columnNames();
   const bool defaultsOnly = columnNames.empty();
-  const int rowsPerInsert = defaultsOnly ? 1 : form.rowsPerInsert;
-  std::u16string fieldPart;
-  if (!defaultsOnly)
-    MakeInsertField(fieldPart);
-  if (reader_.eof())
-    return;
-
   // Everything that is the same on every row is looked up and converted once per table.
-  const std::string head = file_.codeset().fromUtf16(
-      u"insert " + tableName + (defaultsOnly ? u" DEFAULT VALUES" : fieldPart + u"Values("));
+  StatementBatch batch(
+      output_,
+      output_.codeset().fromUtf16(
+          u"insert " + tableName +
+          (defaultsOnly ? u" DEFAULT VALUES" : columnPart(columnNames) + u"Values(")),
+      defaultsOnly, form.rowsPerInsert, form.withGoLines);
   std::vector<BoundColumn> columns;
   for (const std::u16string& name : columnNames) {
     const server::Field& field = reader_.fieldByName(name);
@@ -101,79 +139,33 @@ void GenerationRun::writeTable(const std::u16string& entry, std::size_t earlierA
 
   const bool identity = reader_.hasIdentityColumn();
   if (identity)
-    appendLine(u"SET IDENTITY_INSERT " + tableName + u" ON", withGo);
-
-  std::string line;
+    appendLine(u"SET IDENTITY_INSERT " + tableName + u" ON", form.withGoLines);
   std::string value;
-  int rowsInLine = 0;
-  std::size_t wholeRowsEnd = 0;  // where the last whole row of the statement ends in `line`
-  auto writeStatement = [&] {
-    file_.appendConverted(line);
-    if (withGo)
-      file_.appendConverted("GO");
-    rowsInLine = 0;
-  };
-  // The whole rows of a statement not yet full, at the table's end or before a failure ends
-  // the run: rows that were read are written, a row half built is left out.
-  auto writeWholeRows = [&] {
-    if (rowsInLine == 0)
-      return;
-    line.resize(wholeRowsEnd);
-    writeStatement();
-  };
-  while (!reader_.eof()) {
-    try {
-      if (rowsInLine == 0)
-        line.assign(head);
-      else
-        line += ",(";
+  try {
+    while (!reader_.eof()) {
+      std::string& line = batch.beginRow();
       for (std::size_t k = 0; k < columns.size(); ++k) {
         if (k > 0)
           line += ',';
         valueText_.appendLiteral(line, *columns[k].field, columns[k].form, value);
       }
-    } catch (...) {
-      // A value that cannot be written ends the run at its row.
-      writeWholeRows();
-      throw;
-    }
-    if (!defaultsOnly)
-      line += ')';
-    wholeRowsEnd = line.size();
-    if (++rowsInLine == rowsPerInsert)
-      writeStatement();
-    host_.rowWritten();
-    host_.processPendingEvents();
-    try {
+      batch.endRow();
+      observer.rowWritten();
       reader_.next();
-    } catch (...) {
-      // A server that fails ends the run after the rows it delivered.
-      writeWholeRows();
-      throw;
     }
+  } catch (...) {
+    // A value that cannot be written, or a server that fails, ends the run after the rows
+    // read before it.
+    batch.writeHeldRows();
+    throw;
   }
-  writeWholeRows();
-
+  batch.writeHeldRows();
   if (identity)
-    appendLine(u"SET IDENTITY_INSERT " + tableName + u" OFF", withGo);
+    appendLine(u"SET IDENTITY_INSERT " + tableName + u" OFF", form.withGoLines);
 }
 
-void GenerationRun::MakeInsertField(std::u16string& fieldPart) const {
-  const std::vector<std::u16string> names = host_.columnNames();
-  if (names.empty())
-    throw std::out_of_range("List index out of bounds (0)");
-  fieldPart = u" (";
-  for (std::size_t k = 0; k < names.size(); ++k) {
-    if (k > 0)
-      fieldPart += u',';
-    fieldPart += server::sqlIdentifier(names[k]);
-  }
-  fieldPart += u") ";
-}
-
-void GenerationRun::MakeDBOptionSql(bool withGo) {
+void GenerationRun::writeTrailer(const std::u16string& database, bool withGo) {
   appendLine(u"USE master", withGo);
-  const std::u16string database = host_.databaseName();
   if (database.empty())
     return;
   const std::u16string name = server::sqlIdentifier(database);
@@ -185,16 +177,8 @@ void GenerationRun::checkNamesCanBeWritten(std::u16string_view entry,
                                            const std::vector<std::u16string>& columnNames) const {
   const server::TableName& table = reader_.table();
   auto check = [&](std::u16string_view name, std::u16string_view whose) {
-    std::u16string fault;
-    if (name.find_first_of(u"\r\n") != std::u16string_view::npos)
-      fault = u"a line break";
-    else if (!file_.codeset().holds(name))
-      fault = u"a character that " + file_.codeset().toUtf16(file_.codeset().name()) + u" lacks";
-    else
-      return;
-    throw std::runtime_error(server::utf8FromUtf16(u"Table " + std::u16string(entry) +
-                                                   u" cannot be written: " + std::u16string(whose) +
-                                                   u" holds " + fault + u"."));
+    if (const std::u16string fault = faultOfName(name, output_.codeset()); !fault.empty())
+      throwUnwritable(u"Table", entry, whose, fault);
   };
   if (table.schema != server::kDefaultSchema)
     check(table.schema, u"its schema's name");
@@ -204,9 +188,9 @@ void GenerationRun::checkNamesCanBeWritten(std::u16string_view entry,
 }
 
 void GenerationRun::appendLine(std::u16string_view line, bool withGo) {
-  file_.AddToText(line);
+  output_.AddToText(line);
   if (withGo)
-    file_.AddToText(u"GO");
+    output_.AddToText(u"GO");
 }
 
 }  // namespace velmora::script

@@ -1,37 +1,17 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "script/date_text.h"
+#include "script/locale_formats.h"
 #include "script/script_output.h"
 #include "script/value_text.h"
 #include "server/table_reader.h"
 
 namespace velmora::script {
-
-// The state a generation run reads and writes: the window implements it over its controls,
-// the exporter over plain lists.
-class GenerationHost {
- public:
-  virtual ~GenerationHost() = default;
-
-  // The table list; the tick is read when the run reaches the entry.
-  virtual int tableCount() const = 0;
-  virtual std::u16string tableName(int index) const = 0;
-  virtual bool isTableTicked(int index) const = 0;
-  // The chosen database's text, as the database list shows it.
-  virtual std::u16string databaseName() const = 0;
-  // The column-name list.
-  virtual void setColumnNames(const std::vector<std::u16string>& names) = 0;
-  virtual std::vector<std::u16string> columnNames() const = 0;
-  // The progress text.
-  virtual void setProgressText(const std::u16string& text) = 0;
-  // Lets the host handle what is pending (repaint, clicks, ticks); may do nothing.
-  virtual void processPendingEvents() = 0;
-  // One more row of the current table has gone into a statement.
-  virtual void rowWritten() {}
-};
 
 // How a run writes its statements.
 struct StatementForm {
@@ -43,41 +23,77 @@ struct StatementForm {
 };
 inline constexpr int kMaxRowsPerInsert = 1000;
 
-// The generation run: every row of every ticked table as one INSERT line, then the trailer.
+// What a run writes.
+struct RunInput {
+  // The table list's entry texts, in list order. Which of them are written is asked of the
+  // observer when the run reaches each.
+  std::vector<std::u16string> tables;
+  // The chosen database as the database list shows it, named by the trailer; empty for none.
+  std::u16string database;
+  StatementForm form;
+};
+
+// What a run tells its host as it goes. Every call comes between two steps of the run, on
+// its thread, so a host may handle its pending events there.
+class RunObserver {
+ public:
+  virtual ~RunObserver() = default;
+  // Whether entry `index` of the input's tables is to be written, asked when the run
+  // reaches it: a host that lets the user change the ticks during a run reads them here.
+  virtual bool isTicked(std::size_t index) = 0;
+  // A ticked table is reached; `progressText` names it.
+  virtual void tableStarted(const std::u16string& progressText) = 0;
+  // The columns of the table being written, as its statements name them.
+  virtual void columnsChanged(const std::vector<std::u16string>& names) = 0;
+  // One more row of the table being written has gone into a statement.
+  virtual void rowWritten() {}
+  // The trailer is written; `progressText` says the run is done.
+  virtual void finished(const std::u16string& progressText) = 0;
+};
+
+// " (" + `names` joined with "," + ") ", each name in its statement form (bracketed where
+// needed). `names` holds at least one name.
+std::u16string columnPart(const std::vector<std::u16string>& names);
+
+// The generation run: a line that sets the date order, every row of every ticked table as
+// INSERT statements, then the trailer.
 class GenerationRun {
  public:
-  GenerationRun(GenerationHost& host, server::TableReader& reader, ScriptOutput& file,
-                const ValueText& valueText)
-      : host_(host), reader_(reader), file_(file), valueText_(valueText) {}
+  // `formats` are those the value texts write dates by.
+  GenerationRun(server::TableReader& reader, ScriptOutput& output, const ValueText& valueText,
+                const LocaleFormats& formats)
+      : reader_(reader), output_(output), valueText_(valueText), dateOrder_(dateOrder(formats)) {}
 
-  // True while MakeInitDataSql is under way (also inside the host's pending events).
+  // True while writeScript is under way (also inside the observer's calls).
   bool isRunning() const { return running_; }
 
-  // Appends the statements of every ticked table, then the trailer, to the script as it is.
-  // Throws whatever the reader, the value texts or the script file throw; the lines written
-  // so far stay.
-  void MakeInitDataSql(bool withGo) { MakeInitDataSql(StatementForm{.withGoLines = withGo}); }
-  void MakeInitDataSql(const StatementForm& form);
-  // " (" + names joined with "," + ") ", each name in its statement form (bracketed where
-  // needed). Throws std::out_of_range when the column list is empty.
-  void MakeInsertField(std::u16string& fieldPart) const;
-  void MakeDBOptionSql(bool withGo);
+  // Appends the script of `input` to the output as it is. Throws std::invalid_argument for
+  // a number of rows per statement out of range, std::runtime_error naming the database or
+  // a table whose name the script cannot carry, and whatever the reader, the value texts or
+  // the output throw; the lines written so far stay.
+  void writeScript(const RunInput& input, RunObserver& observer);
 
  private:
-  // One ticked table, the entry after `earlierAlike` others of that text: open it, fill the
-  // column list, write its statements.
-  void writeTable(const std::u16string& entry, std::size_t earlierAlike, const StatementForm& form);
+  // Opens table `entry`, the entry after `earlierAlike` others of that text, and reports its
+  // columns. Returns the names of the columns that stand in its statements.
+  std::vector<std::u16string> openTable(const std::u16string& entry, std::size_t earlierAlike,
+                                        RunObserver& observer);
+  // The statements of the open table, between its identity lines when it needs them.
+  void writeRows(const std::vector<std::u16string>& columnNames, const StatementForm& form,
+                 RunObserver& observer);
+  void writeTrailer(const std::u16string& database, bool withGo);
   // The schema, table and column names the script would write hold no line break and no
-  // character the script's codeset lacks (it would become '?' and name another object).
-  // Throws std::runtime_error naming the table otherwise.
+  // character the output's codeset lacks. Throws std::runtime_error naming the table
+  // otherwise.
   void checkNamesCanBeWritten(std::u16string_view entry,
                               const std::vector<std::u16string>& columnNames) const;
   void appendLine(std::u16string_view line, bool withGo);
 
-  GenerationHost& host_;
   server::TableReader& reader_;
-  ScriptOutput& file_;
+  ScriptOutput& output_;
   const ValueText& valueText_;
+  // The order of day, month and year in the dates the values are written with.
+  const std::string dateOrder_;
   bool running_ = false;
 };
 

@@ -18,16 +18,16 @@ void flushAfterFailure(script::ScriptOutput& output) {
 }  // namespace
 
 ExportSession::ExportSession(server::ConnectionFactory& factory, const script::Codeset& codeset,
-                             const script::LocaleFormats& formats, script::GenerationHost& host)
-    : ExportSession(factory, formats, host, std::make_unique<script::ScriptFile>(codeset)) {}
+                             const script::LocaleFormats& formats)
+    : ExportSession(factory, formats, std::make_unique<script::ScriptFile>(codeset)) {}
 
 ExportSession::ExportSession(server::ConnectionFactory& factory,
-                             const script::LocaleFormats& formats, script::GenerationHost& host,
+                             const script::LocaleFormats& formats,
                              std::unique_ptr<script::ScriptOutput> output)
     : output_(std::move(output)),
       valueText_(output_->codeset(), formats),
       server_(factory),
-      run_(host, server_.tableReader(), *output_, valueText_) {}
+      run_(server_.tableReader(), *output_, valueText_, formats) {}
 
 ExportSession::~ExportSession() = default;
 
@@ -50,7 +50,7 @@ void ExportSession::openDatabase(const server::ConnectionInputs& inputs,
   server_.LoadTableNames(tables);
 }
 
-void ExportSession::run(const script::StatementForm& form) {
+void ExportSession::run(const script::RunInput& input, script::RunObserver& observer) {
   // Events handled while the run lets them through must not reset the script under the run
   // or start a second run inside it.
   if (isRunning())
@@ -60,7 +60,7 @@ void ExportSession::run(const script::StatementForm& form) {
   const std::optional<script::OutputLock> lock = output_->lockForRun();
   output_->ResetInitDataFile();
   try {
-    run_.MakeInitDataSql(form);
+    run_.writeScript(input, observer);
   } catch (...) {
     flushAfterFailure(*output_);
     throw;

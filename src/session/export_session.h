@@ -20,17 +20,17 @@ namespace velmora::session {
 // One export as both hosts drive it: connect to the server and list its databases, connect
 // to one database and list its tables, then write the script of the ticked tables. The host
 // turns clicks or arguments into these calls and shows what they throw. While a run is under
-// way (the host lets events through during it), every call that would connect or start a
-// second run is ignored.
+// way (the host may let events through when the run reports to it), every call that would
+// connect or start a second run is ignored.
 class ExportSession {
  public:
   // Writes MakeInitData.txt in the current directory, in `codeset`. Everything given must
   // outlive the session.
   ExportSession(server::ConnectionFactory& factory, const script::Codeset& codeset,
-                const script::LocaleFormats& formats, script::GenerationHost& host);
+                const script::LocaleFormats& formats);
   // Writes to `output` instead, in its codeset.
   ExportSession(server::ConnectionFactory& factory, const script::LocaleFormats& formats,
-                script::GenerationHost& host, std::unique_ptr<script::ScriptOutput> output);
+                std::unique_ptr<script::ScriptOutput> output);
   ~ExportSession();
 
   bool isRunning() const { return run_.isRunning(); }
@@ -44,14 +44,11 @@ class ExportSession {
   // fills `tables`, every entry ticked. Throws as connectServer.
   void openDatabase(const server::ConnectionInputs& inputs, std::u16string_view listedName,
                     server::TableList& tables);
-  // Empties the script, then writes the statements of every ticked table and the trailer,
-  // each followed by a GO line when `withGoLines`. Throws script::OutputBusyError, touching
-  // nothing, while a run of another process writes the same script; else what the reader,
-  // the value texts and the script output throw; the lines written so far stay.
-  void run(bool withGoLines) { run(script::StatementForm{.withGoLines = withGoLines}); }
-  // The same in the statement form given (rows per insert statement). Lines an output holds
-  // back are flushed before an error leaves the run.
-  void run(const script::StatementForm& form);
+  // Empties the script, then writes the script of `input` (GenerationRun::writeScript),
+  // reporting to `observer`. Throws script::OutputBusyError, touching nothing, while a run of
+  // another process writes the same script; else what the run throws; the lines written so
+  // far stay. Lines an output holds back are flushed before an error leaves the run.
+  void run(const script::RunInput& input, script::RunObserver& observer);
   // The order in which the tables named by `entries` (table-list texts, in list order) come
   // after the tables their foreign keys reference, read from the open database. Throws
   // DataAccessError.

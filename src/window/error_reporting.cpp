@@ -46,9 +46,9 @@ QString startupErrorText(const QString& kindName, const QString& moduleName, qui
            message, stop);
 }
 
-MessageBoxContent startupErrorContent(const std::exception& error) {
+MessageBoxContent startupErrorContent(const std::exception& error, quintptr offset) {
   return {MessageBoxContent::Kind::startupError, kStartupErrorCaption,
-          startupErrorText(typeNameOf(error), QStringLiteral("velmora"), 0,
+          startupErrorText(typeNameOf(error), QStringLiteral("velmora"), offset,
                            QString::fromUtf8(error.what())),
           QMessageBox::Critical};
 }

@@ -29,8 +29,9 @@ MessageBoxContent errorBoxContent(const std::exception& error);
 QString startupErrorText(const QString& kindName, const QString& moduleName, quintptr offset,
                          const QString& message);
 // The start-up error box: stop icon, caption "Application Error". The kind is the error's
-// type name, the module the program's.
-MessageBoxContent startupErrorContent(const std::exception& error);
+// type name, the module the program's; `offset` is where in the program the start-up step
+// that failed lies.
+MessageBoxContent startupErrorContent(const std::exception& error, quintptr offset);
 
 // Runs one event handler: an error that leaves it ends its work there and is shown in the
 // error box (SilentAbort shows nothing); a failed connect shows its message in the message box.

@@ -1,11 +1,13 @@
 #include "window/program_start.h"
 
+#include <dlfcn.h>
+
 #include <QApplication>
 
 #include "script/codeset.h"
 #include "script/locale_formats.h"
 #include "window/error_reporting.h"
-#include "window/make_sql_form.h"
+#include "window/main_window.h"
 
 namespace velmora::window {
 
@@ -17,26 +19,48 @@ struct Program {
       : codeset(script::Codeset::processCodesetName()),
         formats(script::localeFormatsFromSystem(codeset)),
         factory(parts.makeConnectionFactory()),
-        MakeSqlForm(*factory, codeset, formats, presenter) {}
+        window(*factory, codeset, formats, presenter) {}
 
   script::Codeset codeset;
   script::LocaleFormats formats;
   std::unique_ptr<server::ConnectionFactory> factory;
-  TMakeSqlForm MakeSqlForm;
+  MainWindow window;
 };
+
+void checkDataComponent(const StartupParts& parts, MessagePresenter&, std::unique_ptr<Program>&) {
+  parts.checkDataComponent();
+}
+
+void buildProgram(const StartupParts& parts, MessagePresenter& presenter,
+                  std::unique_ptr<Program>& program) {
+  program = std::make_unique<Program>(parts, presenter);
+}
+
+using StartupStep = void (*)(const StartupParts&, MessagePresenter&, std::unique_ptr<Program>&);
+
+// Where `step` lies within the module that holds it, so that the start-up error box tells
+// which step failed; 0 when the loader cannot say.
+quintptr moduleOffsetOf(StartupStep step) {
+  const auto* code = reinterpret_cast<const void*>(step);
+  Dl_info info{};
+  if (::dladdr(code, &info) == 0 || info.dli_fbase == nullptr)
+    return 0;
+  return reinterpret_cast<quintptr>(code) - reinterpret_cast<quintptr>(info.dli_fbase);
+}
 
 }  // namespace
 
-int runMakeSqlForm(const StartupParts& parts, MessagePresenter& presenter) {
+int runMainWindow(const StartupParts& parts, MessagePresenter& presenter) {
   std::unique_ptr<Program> program;
-  try {
-    parts.checkDataComponent();
-    program = std::make_unique<Program>(parts, presenter);
-  } catch (const std::exception& error) {
-    presenter.present(startupErrorContent(error), nullptr);
-    return 1;
+  for (const StartupStep step : {checkDataComponent, buildProgram}) {
+    try {
+      step(parts, presenter, program);
+    } catch (const std::exception& error) {
+      presenter.present(startupErrorContent(error, moduleOffsetOf(step)), nullptr);
+      return 1;
+    }
   }
-  program->MakeSqlForm.show();
+  program->window.show();
   return QApplication::exec();
 }
 

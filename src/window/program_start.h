@@ -15,9 +15,9 @@ struct StartupParts {
   std::function<std::unique_ptr<server::ConnectionFactory>()> makeConnectionFactory;
 };
 
-// Builds `MakeSqlForm` and runs the event loop until the window closes; a QApplication must
+// Builds the main window and runs the event loop until the window closes; a QApplication must
 // exist and the application name be set. An error before the loop shows the start-up error
 // box and gives exit code 1 without showing the window.
-int runMakeSqlForm(const StartupParts& parts, MessagePresenter& presenter);
+int runMainWindow(const StartupParts& parts, MessagePresenter& presenter);
 
 }  // namespace velmora::window

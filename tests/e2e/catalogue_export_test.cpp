@@ -69,7 +69,7 @@ TEST_F(CatalogueExportTest, NamedTablesByTheirEntryTexts) {
   EXPECT_EQ(result.exitCode, 0) << result.standardError;
   EXPECT_EQ(readFile(script()),
             test::crlfLines(
-                {"SET IDENTITY_INSERT Sales.Customer ON",
+                {"SET DATEFORMAT mdy", "SET IDENTITY_INSERT Sales.Customer ON",
                  "insert Sales.Customer (CustomerID,Name,Region) Values('7',N'Sales side',N'East')",
                  "SET IDENTITY_INSERT Sales.Customer OFF",
                  "insert [my sales].[Order Details] (OrderID,[Unit Price]) Values(10248,'14')",
@@ -83,8 +83,9 @@ TEST_F(CatalogueExportTest, RowsOfDefaultsStayOneAStatement) {
   const ExportResult result =
       exportCatalogue("C.UTF-8", {"--tables", "Audit", "--rows-per-insert", "2", "--no-go"});
   EXPECT_EQ(result.exitCode, 0) << result.standardError;
-  EXPECT_TRUE(readFile(script()).starts_with(test::crlfLines(
-      {"insert Audit DEFAULT VALUES", "insert Audit DEFAULT VALUES", "USE master"})));
+  EXPECT_TRUE(readFile(script()).starts_with(
+      test::crlfLines({"SET DATEFORMAT mdy", "insert Audit DEFAULT VALUES",
+                       "insert Audit DEFAULT VALUES", "USE master"})));
 }
 
 }  // namespace

@@ -71,7 +71,7 @@ TEST_F(ExportOptionsTest, TableOptionTakesANameWithACommaWhole) {
                              "--no-go", "-o", "out.sql"});
   EXPECT_EQ(result.exitCode, 0) << result.standardError;
   EXPECT_EQ(readFile(directory_ / "out.sql"),
-            crlfLines({"insert Plain (ID) Values(1)",
+            crlfLines({"SET DATEFORMAT mdy", "insert Plain (ID) Values(1)",
                        "insert [Sales, 2024] (ID,Region) Values(7,'North')", "USE master",
                        "ALTER DATABASE Opts SET AUTO_SHRINK ON",
                        "ALTER DATABASE Opts SET AUTO_CLOSE ON"}));

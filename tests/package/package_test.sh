@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a build folder and checks it as a user would meet it:
-# its name, its dependencies, the files it unpacks, the desktop entry, the manual page and
+# its name, its dependencies, the files it unpacks, the desktop entry, the manual pages and
 # that the unpacked exporter runs on its own.
 # Usage: package_test.sh BUILD_DIR VERSION
 set -uo pipefail
@@ -14,18 +14,8 @@ fail() {
   failures=$((failures + 1))
 }
 
-arch=$(dpkg --print-architecture)
-deb="$work/velmora_${version}_${arch}.deb"
-if ! cpack --config "$build_dir/CPackConfig.cmake" -G DEB -B "$work" >"$work/cpack.log" 2>&1; then
-  cat "$work/cpack.log"
-  echo "FAIL: cpack did not build the package"
-  exit 1
-fi
-[[ -f $deb ]] || {
-  ls "$work"
-  echo "FAIL: no package named $(basename "$deb")"
-  exit 1
-}
+source "$(dirname "$0")/make_package.sh"
+deb=$(make_package "$build_dir" "$version" "$work") || exit 1
 
 # Dependencies: what the programs link and what they load at run time must be there;
 # build-time and test-only packages must not.
@@ -52,7 +42,10 @@ expected_files=(
   usr/bin/velmora
   usr/bin/velmora-export
   usr/share/applications/velmora.desktop
+  usr/share/man/man1/velmora.1.gz
   usr/share/man/man1/velmora-export.1.gz
+  usr/share/doc/velmora/copyright
+  usr/share/doc/velmora/changelog.gz
 )
 icon_sizes=(16 22 24 32 48 64 128 256)
 for size in "${icon_sizes[@]}"; do
@@ -86,14 +79,16 @@ if [[ -f $entry ]]; then
   done
 fi
 
-page="$root/usr/share/man/man1/velmora-export.1.gz"
-if [[ -f $page ]]; then
+# Each manual page renders without warnings and says what it must.
+for page_and_text in velmora-export:VELMORA_PASSWORD velmora:MakeInitData.txt; do
+  page="$root/usr/share/man/man1/${page_and_text%%:*}.1.gz"
+  [[ -f $page ]] || continue
   warnings=$(man --warnings -l "$page" 2>&1 >/dev/null)
-  [[ -z $warnings ]] || fail "manual page warnings: $warnings"
+  [[ -z $warnings ]] || fail "manual page warnings in $page: $warnings"
   rendered=$(man -l "$page" 2>/dev/null)
-  grep -q 'VELMORA_PASSWORD' <<<"$rendered" ||
-    fail "manual page does not render or omits the password variable"
-fi
+  grep -q "${page_and_text#*:}" <<<"$rendered" ||
+    fail "manual page $page does not render or omits ${page_and_text#*:}"
+done
 
 # Installed programs must not look for libraries in the build folder.
 for program in velmora velmora-export; do

@@ -64,33 +64,34 @@ server::ColumnDescription notNullColumn(std::u16string name, std::string_view sq
   return column(std::move(name), sqlType, options);
 }
 
-// The table list, database text, column list and progress text of a window, as plain data;
-// `onEvents` stands for whatever the user does while the run lets events through.
-class ListHost : public GenerationHost {
+// The ticks, progress texts and column names of a window, as plain data; `onEvents` stands
+// for whatever the user does while the run reports to the window.
+class RecordingObserver : public RunObserver {
  public:
-  struct Entry {
-    std::u16string name;
-    bool ticked = true;
-  };
-
-  int tableCount() const override { return static_cast<int>(tables.size()); }
-  std::u16string tableName(int index) const override { return tables.at(index).name; }
-  bool isTableTicked(int index) const override { return tables.at(index).ticked; }
-  std::u16string databaseName() const override { return database; }
-  void setColumnNames(const std::vector<std::u16string>& names) override { columns = names; }
-  std::vector<std::u16string> columnNames() const override { return columns; }
-  void setProgressText(const std::u16string& value) override { progress.push_back(value); }
-  void processPendingEvents() override {
-    if (onEvents)
-      onEvents();
+  bool isTicked(std::size_t index) override { return ticks.at(index); }
+  void tableStarted(const std::u16string& text) override {
+    progress.push_back(text);
+    handleEvents();
   }
+  void columnsChanged(const std::vector<std::u16string>& names) override { columns = names; }
+  void rowWritten() override { handleEvents(); }
+  void finished(const std::u16string& text) override { progress.push_back(text); }
 
-  std::vector<Entry> tables;
-  std::u16string database = u"Shop";
+  std::vector<bool> ticks;
   std::vector<std::u16string> columns;
   std::vector<std::u16string> progress;
   std::function<void()> onEvents;
+
+ private:
+  void handleEvents() {
+    if (onEvents)
+      onEvents();
+  }
 };
+
+// The first line of every script, with its GO line when on.
+const std::string kDateOrder = crlfLines({"SET DATEFORMAT mdy"});
+const std::string kDateOrderGo = crlfLines({"SET DATEFORMAT mdy", "GO"});
 
 const std::string kShopTrailerGo =
     crlfLines({"USE master", "GO", "ALTER DATABASE Shop SET AUTO_SHRINK ON", "GO",
@@ -129,16 +130,25 @@ struct ShopServer {
 // Runs in a fresh temporary current directory, where the script file goes.
 class GenerationRunTest : public ::testing::Test {
  protected:
-  // Serves the tables, lists them all ticked in this order and empties the script file.
-  GenerationRun& start(const std::vector<MemoryTable>& tables) {
+  // Serves the tables, lists them all ticked in this order for database Shop and empties the
+  // script file.
+  void start(const std::vector<MemoryTable>& tables) {
     shop_ = std::make_unique<ShopServer>(tables);
-    host_ = ListHost();
-    for (const MemoryTable& table : tables)
-      host_.tables.push_back({table.name});
-    run_ = std::make_unique<GenerationRun>(host_, shop_->reader, file_, valueText_);
+    observer_ = RecordingObserver();
+    input_ = RunInput{.tables = {}, .database = u"Shop", .form = {}};
+    for (const MemoryTable& table : tables) {
+      input_.tables.push_back(table.name);
+      observer_.ticks.push_back(true);
+    }
+    run_ = std::make_unique<GenerationRun>(shop_->reader, file_, valueText_, formats_);
     file_.ResetInitDataFile();
-    return *run_;
   }
+  // Writes the script of what start() listed into the script file, in UTF-8.
+  void write(const StatementForm& form) {
+    input_.form = form;
+    run_->writeScript(input_, observer_);
+  }
+  void write(bool withGo) { write(StatementForm{.withGoLines = withGo}); }
 
   static std::string scriptBytes() {
     std::ifstream in(ScriptFile::kFileName, std::ios::binary);
@@ -151,7 +161,8 @@ class GenerationRunTest : public ::testing::Test {
   ValueText valueText_{codeset_, formats_};
   ScriptFile file_{codeset_};
   std::unique_ptr<ShopServer> shop_;
-  ListHost host_;
+  RunInput input_;
+  RecordingObserver observer_;
   std::unique_ptr<GenerationRun> run_;
 };
 
@@ -286,53 +297,44 @@ TEST_F(GenerationRunTest, WritesStatementsValuesAndTrailer) {
 
   for (const ScriptCase& c : cases) {
     SCOPED_TRACE(c.name);
-    GenerationRun& run = start(c.tables);
-    host_.database = c.database;
-    run.MakeInitDataSql(c.withGo);
-    EXPECT_EQ(scriptBytes(), c.expected);
+    start(c.tables);
+    input_.database = c.database;
+    write(c.withGo);
+    EXPECT_EQ(scriptBytes(), (c.withGo ? kDateOrderGo : kDateOrder) + c.expected);
   }
 }
 
 TEST_F(GenerationRunTest, ProgressTextsAndColumnListFollowTheTickedTables) {
   // The progress text shows the entry trimmed; the reader reads the name whole.
-  GenerationRun& run = start({deptTable(), table(u"Skipped", {column(u"A", "int")}, {{1}}),
-                              table(u" Empty\t", {column(u"X", "int"), column(u"Y", "bit")})});
-  host_.tables[1].ticked = false;
+  start({deptTable(), table(u"Skipped", {column(u"A", "int")}, {{1}}),
+         table(u" Empty\t", {column(u"X", "int"), column(u"Y", "bit")})});
+  observer_.ticks[1] = false;
 
-  run.MakeInitDataSql(false);
+  write(false);
 
-  EXPECT_EQ(host_.progress, (std::vector<std::u16string>{u"正在处理表 Dept 的初始化数据....",
-                                                         u"正在处理表 Empty 的初始化数据....",
-                                                         u"初始化数据处理完毕!"}));
-  EXPECT_EQ(host_.columns, (std::vector<std::u16string>{u"X", u"Y"}));
-  EXPECT_EQ(scriptBytes(), kDeptLines + kShopTrailer);
+  EXPECT_EQ(observer_.progress, (std::vector<std::u16string>{u"正在处理表 Dept 的初始化数据....",
+                                                             u"正在处理表 Empty 的初始化数据....",
+                                                             u"初始化数据处理完毕!"}));
+  EXPECT_EQ(observer_.columns, (std::vector<std::u16string>{u"X", u"Y"}));
+  EXPECT_EQ(scriptBytes(), kDateOrder + kDeptLines + kShopTrailer);
 }
 
 TEST_F(GenerationRunTest, TicksAreReadWhenTheRunReachesTheEntry) {
   const auto oneRow = [](std::u16string name) {
     return table(std::move(name), {column(u"A", "int")}, {{1}});
   };
-  GenerationRun& run = start({oneRow(u"A"), oneRow(u"B"), oneRow(u"C")});
-  host_.tables[2].ticked = false;
-  host_.onEvents = [this] {
-    host_.tables[1].ticked = false;
-    host_.tables[2].ticked = true;
+  start({oneRow(u"A"), oneRow(u"B"), oneRow(u"C")});
+  observer_.ticks[2] = false;
+  observer_.onEvents = [this] {
+    observer_.ticks[1] = false;
+    observer_.ticks[2] = true;
   };
 
-  run.MakeInitDataSql(false);
+  write(false);
 
-  EXPECT_EQ(scriptBytes(),
-            crlfLines({"insert A (A) Values(1)", "insert C (A) Values(1)"}) + kShopTrailer);
-}
-
-TEST_F(GenerationRunTest, TableListShrinkingDuringTheRunEndsItAtTheNewEnd) {
-  GenerationRun& run = start({deptTable(), table(u"Gone", {column(u"A", "int")}, {{1}})});
-  host_.onEvents = [this] { host_.tables.resize(1); };
-
-  run.MakeInitDataSql(false);
-
-  EXPECT_EQ(scriptBytes(), kDeptLines + kShopTrailer);
-  EXPECT_EQ(host_.progress.back(), u"初始化数据处理完毕!");
+  EXPECT_EQ(
+      scriptBytes(),
+      kDateOrder + crlfLines({"insert A (A) Values(1)", "insert C (A) Values(1)"}) + kShopTrailer);
 }
 
 struct FailureCase {
@@ -376,20 +378,19 @@ TEST_F(GenerationRunTest, AFailureEndsTheRunAndKeepsTheLinesWritten) {
 
   for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.name);
-    GenerationRun& run = start(c.serverTables);
-    host_.tables.clear();
-    for (const std::u16string& name : c.listed)
-      host_.tables.push_back({name});
+    start(c.serverTables);
+    input_.tables = c.listed;
+    observer_.ticks.assign(c.listed.size(), true);
 
     try {
-      run.MakeInitDataSql(true);
+      write(true);
       ADD_FAILURE() << "the run did not fail";
     } catch (const std::exception& error) {
       EXPECT_EQ(std::string(error.what()), c.error);
     }
-    EXPECT_EQ(scriptBytes(), c.linesKept);
-    EXPECT_EQ(host_.progress.back(), c.lastProgress);
-    EXPECT_FALSE(run.isRunning());
+    EXPECT_EQ(scriptBytes(), kDateOrderGo + c.linesKept);
+    EXPECT_EQ(observer_.progress.back(), c.lastProgress);
+    EXPECT_FALSE(run_->isRunning());
   }
 }
 
@@ -437,54 +438,57 @@ TEST_F(GenerationRunTest, RowsPerInsertGroupsRowsIntoStatements) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.rowsPerInsert);
-    start({numberedRows(4)})
-        .MakeInitDataSql({.withGoLines = c.withGo, .rowsPerInsert = c.rowsPerInsert});
-    EXPECT_EQ(scriptBytes(), c.expected);
+    start({numberedRows(4)});
+    write({.withGoLines = c.withGo, .rowsPerInsert = c.rowsPerInsert});
+    EXPECT_EQ(scriptBytes(), (c.withGo ? kDateOrderGo : kDateOrder) + c.expected);
   }
 
-  start({numberedRows(1003)}).MakeInitDataSql({.withGoLines = true, .rowsPerInsert = 1000});
+  start({numberedRows(1003)});
+  write({.withGoLines = true, .rowsPerInsert = 1000});
   const std::string script = scriptBytes();
-  EXPECT_TRUE(script.starts_with(identityOn + "insert Seq (ID,N) Values('1',10),('2',20),"));
+  EXPECT_TRUE(
+      script.starts_with(kDateOrderGo + identityOn + "insert Seq (ID,N) Values('1',10),('2',20),"));
   EXPECT_TRUE(script.ends_with("('1003',10030)\r\nGO\r\n" + identityOff + kShopTrailerGo));
   EXPECT_EQ(rowsPerInsertLine(script), (std::vector<std::size_t>{1000, 3}));
 
   // The rows that arrived before the server failed are written, though the statement is short.
   try {
-    start({failingAfter(numberedRows(4), 2, "Communication link failure")})
-        .MakeInitDataSql({.withGoLines = false, .rowsPerInsert = 3});
+    start({failingAfter(numberedRows(4), 2, "Communication link failure")});
+    write({.withGoLines = false, .rowsPerInsert = 3});
     ADD_FAILURE() << "the run did not fail";
   } catch (const server::DataAccessError& error) {
     EXPECT_STREQ(error.what(), "Communication link failure");
   }
-  EXPECT_EQ(scriptBytes(),
-            crlfLines({"SET IDENTITY_INSERT Seq ON", "insert Seq (ID,N) Values('1',10),('2',20)"}));
+  EXPECT_EQ(scriptBytes(), kDateOrder + crlfLines({"SET IDENTITY_INSERT Seq ON",
+                                                   "insert Seq (ID,N) Values('1',10),('2',20)"}));
 
   // So are the rows before a value that cannot be written.
   MemoryTable unwritable = numberedRows(4);
   unwritable.rows[2][1] = text(u"x");
   try {
-    start({unwritable}).MakeInitDataSql({.withGoLines = false, .rowsPerInsert = 3});
+    start({unwritable});
+    write({.withGoLines = false, .rowsPerInsert = 3});
     ADD_FAILURE() << "the run did not fail";
   } catch (const std::runtime_error& error) {
     EXPECT_STREQ(error.what(), "Could not convert variant of type (OleStr) into type (Integer)");
   }
-  EXPECT_EQ(scriptBytes(),
-            crlfLines({"SET IDENTITY_INSERT Seq ON", "insert Seq (ID,N) Values('1',10),('2',20)"}));
+  EXPECT_EQ(scriptBytes(), kDateOrder + crlfLines({"SET IDENTITY_INSERT Seq ON",
+                                                   "insert Seq (ID,N) Values('1',10),('2',20)"}));
 }
 
 TEST_F(GenerationRunTest, ScriptFileRemovedDuringTheRunEndsItWithTheFileError) {
-  GenerationRun& run = start({deptTable()});
-  host_.onEvents = [] { std::filesystem::remove(ScriptFile::kFileName); };
+  start({deptTable()});
+  observer_.onEvents = [] { std::filesystem::remove(ScriptFile::kFileName); };
 
   try {
-    run.MakeInitDataSql(true);
+    write(true);
     ADD_FAILURE() << "the run did not fail";
   } catch (const EInOutError& error) {
     EXPECT_EQ(error.ErrorCode, 2);
     EXPECT_STREQ(error.what(), "File not found");
   }
-  EXPECT_EQ(host_.progress.back(), u"正在处理表 Dept 的初始化数据....");
-  EXPECT_FALSE(run.isRunning());
+  EXPECT_EQ(observer_.progress.back(), u"正在处理表 Dept 的初始化数据....");
+  EXPECT_FALSE(run_->isRunning());
 }
 
 TEST_F(GenerationRunTest, LinesAreWrittenInTheFileCodeset) {
@@ -492,13 +496,15 @@ TEST_F(GenerationRunTest, LinesAreWrittenInTheFileCodeset) {
   ScriptFile gbkFile(gbk);
   const ValueText gbkValues(gbk, formats_);
   start({table(u"部门", {column(u"名称", "nvarchar(10)")}, {{text(u"销售")}, {text(u"Zoë")}})});
-  GenerationRun run(host_, shop_->reader, gbkFile, gbkValues);
-  host_.database = u"销售";
+  GenerationRun run(shop_->reader, gbkFile, gbkValues, formats_);
+  input_.database = u"销售";
+  input_.form.withGoLines = false;
 
-  run.MakeInitDataSql(false);
+  run.writeScript(input_, observer_);
 
   EXPECT_EQ(scriptBytes(),
-            crlfLines({"insert \xB2\xBF\xC3\xC5 (\xC3\xFB\xB3\xC6) "
+            crlfLines({"SET DATEFORMAT mdy",
+                       "insert \xB2\xBF\xC3\xC5 (\xC3\xFB\xB3\xC6) "
                        "Values(N'\xCF\xFA\xCA\xDB')",
                        "insert \xB2\xBF\xC3\xC5 (\xC3\xFB\xB3\xC6) Values(N'Zo?')", "USE master",
                        "ALTER DATABASE \xCF\xFA\xCA\xDB SET AUTO_SHRINK ON",
@@ -526,24 +532,53 @@ TEST_F(GenerationRunTest, NamesTheScriptCannotWriteStopTheRunAtTheirTable) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.error);
     start({table(u"First", {column(u"A", "int")}, {{1}}), c.table});
-    GenerationRun run(host_, shop_->reader, gbkFile, gbkValues);
+    GenerationRun run(shop_->reader, gbkFile, gbkValues, formats_);
+    input_.form.withGoLines = false;
     try {
-      run.MakeInitDataSql(false);
+      run.writeScript(input_, observer_);
       ADD_FAILURE();
     } catch (const std::runtime_error& error) {
       EXPECT_STREQ(error.what(), c.error);
     }
-    EXPECT_EQ(scriptBytes(), crlfLines({"insert First (A) Values(1)"}));
+    EXPECT_EQ(scriptBytes(), kDateOrder + crlfLines({"insert First (A) Values(1)"}));
   }
 }
 
-TEST_F(GenerationRunTest, ColumnPartNeedsAColumn) {
-  GenerationRun& run = start({});
-  std::u16string fieldPart;
-  EXPECT_THROW(run.MakeInsertField(fieldPart), std::out_of_range);
-  host_.columns = {u" A ", u"B C"};
-  run.MakeInsertField(fieldPart);
-  EXPECT_EQ(fieldPart, u" ([ A ],[B C]) ");
+// The trailer names the database: a name it cannot carry stops the run before any line.
+TEST_F(GenerationRunTest, DatabaseNameTheScriptCannotWriteStopsTheRunAtOnce) {
+  const Codeset gbk("GBK");
+  ScriptFile gbkFile(gbk);
+  const ValueText gbkValues(gbk, formats_);
+  const struct {
+    std::u16string database;
+    ScriptOutput& output;
+    const ValueText& values;
+    const char* error;
+  } cases[] = {
+      {u"Shop\r\nGO\r\nDROP DATABASE Shop", file_, valueText_,
+       "Database Shop\r\nGO\r\nDROP DATABASE Shop cannot be written: its name holds a line "
+       "break."},
+      {u"Shop😀", gbkFile, gbkValues,
+       "Database Shop😀 cannot be written: its name holds a character that GBK lacks."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    start({deptTable()});
+    input_.database = c.database;
+    GenerationRun run(shop_->reader, c.output, c.values, formats_);
+    try {
+      run.writeScript(input_, observer_);
+      ADD_FAILURE() << "the run did not fail";
+    } catch (const std::runtime_error& error) {
+      EXPECT_STREQ(error.what(), c.error);
+    }
+    EXPECT_EQ(scriptBytes(), "");
+    EXPECT_TRUE(observer_.progress.empty());
+  }
+}
+
+TEST(ColumnPart, NamesInTheirStatementForm) {
+  EXPECT_EQ(columnPart({u" A ", u"B C", u"名称"}), u" ([ A ],[B C],名称) ");
 }
 
 }  // namespace

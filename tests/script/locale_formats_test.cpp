@@ -79,5 +79,36 @@ TEST(LocaleFormatsTest, MarksThatAreNotOneCharacterGiveTheDefault) {
   EXPECT_EQ(localeFormatsForName("ko_KR", Codeset("UTF-8")).dateMark, "/");
 }
 
+// The order SET DATEFORMAT gets: that of the date pattern the texts are written by.
+TEST(LocaleFormatsTest, DateOrderFollowsTheDatePattern) {
+  const Codeset utf8("UTF-8");
+  const Codeset gbk("GBK");
+  const struct {
+    const char* locale;
+    const Codeset& codeset;
+    const char* order;
+  } locales[] = {
+      {"C", utf8, "mdy"},    {"en_US", utf8, "mdy"}, {"zh_CN", utf8, "ymd"},
+      {"zh_CN", gbk, "ymd"}, {"de_DE", utf8, "dmy"}, {"en_GB", utf8, "dmy"},
+  };
+  for (const auto& c : locales)
+    EXPECT_EQ(dateOrder(localeFormatsForName(c.locale, c.codeset)), c.order) << c.locale;
+
+  const struct {
+    const char* pattern;
+    const char* order;
+  } patterns[] = {
+      {"dddd, mmmm d, yyyy", "mdy"},  // a day name is no day
+      {"yyyy'd'/mm", "ymd"},          // quoted letters are text; the day comes last
+      {"hh:mm d.m.yy", "dmy"},        // m after an hour is the minute
+      {"", "mdy"},
+  };
+  for (const auto& c : patterns) {
+    LocaleFormats formats;
+    formats.datePattern = c.pattern;
+    EXPECT_EQ(dateOrder(formats), c.order) << c.pattern;
+  }
+}
+
 }  // namespace
 }  // namespace velmora::script

@@ -3,11 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "script/script_file.h"
 #include "session/name_lookup.h"
-#include "session/plain_host.h"
+#include "session/plain_lists.h"
 #include "session/session_texts.h"
 #include "support/memory_data_access.h"
 #include "support/scratch_folder.h"
@@ -20,6 +21,18 @@ std::string scriptBytes() {
   std::ifstream in(script::ScriptFile::kFileName, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
 }
+
+// Every table ticked; `onEvents` runs where a window would handle its pending events.
+class EventsObserver : public script::RunObserver {
+ public:
+  bool isTicked(std::size_t) override { return true; }
+  void tableStarted(const std::u16string&) override { onEvents(); }
+  void columnsChanged(const std::vector<std::u16string>&) override {}
+  void rowWritten() override { onEvents(); }
+  void finished(const std::u16string&) override {}
+
+  std::function<void()> onEvents;
+};
 
 // Runs in a fresh temporary current directory, where the script file goes.
 class ExportSessionTest : public ::testing::Test {
@@ -36,31 +49,32 @@ TEST_F(ExportSessionTest, ARunStartedDuringARunIsIgnoredAndEachRunStartsAfresh) 
   const script::LocaleFormats formats;
   PlainDatabaseList databases;
   PlainTableList tables;
-  PlainHost host(tables);
-  ExportSession session(factory, codeset, formats, host);
+  ExportSession session(factory, codeset, formats);
   const server::ConnectionInputs inputs{u"memory", u"sa", u""};
   session.connectServer(inputs, databases);
-  host.database = databases.names().at(0);
-  session.openDatabase(inputs, host.database, tables);
+  script::RunInput input{.tables = {}, .database = databases.names().at(0), .form = {}};
+  session.openDatabase(inputs, input.database, tables);
+  input.tables = tables.names();
   session.prepareScript();
   script::ScriptFile(codeset).AddToText(u"left over from an earlier run");
 
   int eventsSeen = 0;
-  host.onPendingEvents = [&] {
+  EventsObserver observer;
+  observer.onEvents = [&] {
     ++eventsSeen;
     EXPECT_TRUE(session.isRunning());
-    session.run(true);
-    session.run(false);
+    session.run(input, observer);
     session.connectServer({u"memory", u"sa", u"wrong"}, databases);
   };
-  session.run(false);
+  input.form.withGoLines = false;
+  session.run(input, observer);
 
   EXPECT_EQ(eventsSeen, 3);  // the progress text and the two rows
   EXPECT_FALSE(session.isRunning());
-  EXPECT_EQ(scriptBytes(),
-            test::crlfLines({"insert Dept (ID) Values(1)", "insert Dept (ID) Values(2)",
-                             "USE master", "ALTER DATABASE Shop SET AUTO_SHRINK ON",
-                             "ALTER DATABASE Shop SET AUTO_CLOSE ON"}));
+  EXPECT_EQ(scriptBytes(), test::crlfLines({"SET DATEFORMAT mdy", "insert Dept (ID) Values(1)",
+                                            "insert Dept (ID) Values(2)", "USE master",
+                                            "ALTER DATABASE Shop SET AUTO_SHRINK ON",
+                                            "ALTER DATABASE Shop SET AUTO_CLOSE ON"}));
 }
 
 TEST(FindByName, PrefersTheExactCaseOverACaseInsensitiveMatch) {

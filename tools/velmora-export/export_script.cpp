@@ -14,7 +14,7 @@
 #include "server/utf.h"
 #include "session/export_session.h"
 #include "session/name_lookup.h"
-#include "session/plain_host.h"
+#include "session/plain_lists.h"
 
 namespace velmora::exporter {
 namespace {
@@ -56,6 +56,27 @@ std::unique_ptr<script::ScriptOutput> scriptOutput(const ExportOptions& options,
   return std::make_unique<script::StreamOutput>(options.output, codeset);
 }
 
+// The run's reports on standard error; the ticks are those the arguments chose.
+class ExportProgress final : public script::RunObserver {
+ public:
+  ExportProgress(const session::PlainTableList& tables, ProgressDisplay& display,
+                 const script::Codeset& codeset)
+      : tables_(tables), display_(display), codeset_(codeset) {}
+
+  bool isTicked(std::size_t index) override { return tables_.isTicked(static_cast<int>(index)); }
+  void tableStarted(const std::u16string& progressText) override { show(progressText); }
+  void columnsChanged(const std::vector<std::u16string>&) override {}
+  void rowWritten() override { display_.rowWritten(); }
+  void finished(const std::u16string& progressText) override { show(progressText); }
+
+ private:
+  void show(const std::u16string& text) { display_.show(codeset_.fromUtf16(text)); }
+
+  const session::PlainTableList& tables_;
+  ProgressDisplay& display_;
+  const script::Codeset& codeset_;
+};
+
 // Puts the ticked tables of `tables`, and only those, in the order of their foreign keys.
 // Tables in a cycle are named in one warning, unless the run is to be quiet.
 void orderByDependencies(session::PlainTableList& tables, session::ExportSession& session,
@@ -94,17 +115,15 @@ void exportScript(const ExportOptions& options, server::ConnectionFactory& facto
                                         codeset.toUtf16(options.password)};
   session::PlainDatabaseList databases;
   session::PlainTableList tables;
-  session::PlainHost host(tables);
   ProgressDisplay display(progress, progressMode(options, progress));
-  host.onProgress = [&](const std::u16string& text) { display.show(codeset.fromUtf16(text)); };
-  host.onRowWritten = [&] { display.rowWritten(); };
-  session::ExportSession session(factory, formats, host, scriptOutput(options, codeset));
+  session::ExportSession session(factory, formats, scriptOutput(options, codeset));
 
   refuseWhatTheDriverCannotTake(inputs);
   session.connectServer(inputs, databases);
   const int database = entryNamed(databases.names(), options.database, "Database", codeset);
-  host.database = databases.names()[static_cast<std::size_t>(database)];
-  session.openDatabase(inputs, host.database, tables);
+  script::RunInput input;
+  input.database = databases.names()[static_cast<std::size_t>(database)];
+  session.openDatabase(inputs, input.database, tables);
   if (!options.tables.empty()) {
     tables.untickAll();
     for (const std::string& name : options.tables)
@@ -112,8 +131,10 @@ void exportScript(const ExportOptions& options, server::ConnectionFactory& facto
   }
   if (options.dependencyOrder)
     orderByDependencies(tables, session, options, codeset, progress);
-  session.run(
-      script::StatementForm{.withGoLines = options.withGo, .rowsPerInsert = options.rowsPerInsert});
+  input.tables = tables.names();
+  input.form = {.withGoLines = options.withGo, .rowsPerInsert = options.rowsPerInsert};
+  ExportProgress observer(tables, display, codeset);
+  session.run(input, observer);
 }
 
 }  // namespace velmora::exporter

@@ -1,4 +1,4 @@
-#include "session/plain_host.h"
+#include "session/plain_lists.h"
 
 #include <algorithm>
 
@@ -20,20 +20,6 @@ void PlainTableList::setTicked(int index, bool ticked) {
 
 void PlainTableList::untickAll() {
   std::fill(ticked_.begin(), ticked_.end(), false);
-}
-
-std::u16string PlainHost::tableName(int index) const {
-  return tables_.names().at(static_cast<std::size_t>(index));
-}
-
-void PlainHost::setProgressText(const std::u16string& text) {
-  if (onProgress)
-    onProgress(text);
-}
-
-void PlainHost::processPendingEvents() {
-  if (onPendingEvents)
-    onPendingEvents();
 }
 
 }  // namespace velmora::session

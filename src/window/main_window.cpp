@@ -1,8 +1,9 @@
-#include "window/make_sql_form.h"
+#include "window/main_window.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
 #include <algorithm>
@@ -13,24 +14,25 @@
 
 namespace velmora::window {
 
-TMakeSqlForm::TMakeSqlForm(server::ConnectionFactory& factory, const script::Codeset& codeset,
-                           const script::LocaleFormats& formats, MessagePresenter& presenter,
-                           QWidget* parent)
+MainWindow::MainWindow(server::ConnectionFactory& factory, const script::Codeset& codeset,
+                       const script::LocaleFormats& formats, MessagePresenter& presenter,
+                       QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       presenter_(presenter),
       controls_(buildFormControls(*this)),
       databaseList_(*controls_.databaseList),
       tableList_(*controls_.tableList),
-      runHost_(controls_),
-      session_(factory, codeset, formats, runHost_) {
+      runView_(controls_),
+      session_(factory, codeset, formats) {
   const FormControls& c = controls_;
-  connect(c.connectButton, &QPushButton::clicked, this, &TMakeSqlForm::Button1Click);
-  connect(c.databaseList, &DatabaseNameBox::userChanged, this, &TMakeSqlForm::CmbDBNameChange);
-  connect(c.generateButton, &QPushButton::clicked, this, &TMakeSqlForm::BtnMakeSqlClick);
-  connect(c.testScriptButton, &QPushButton::clicked, this, &TMakeSqlForm::Button2Click);
-  connect(c.selectAllButton, &QPushButton::clicked, this, &TMakeSqlForm::Button3Click);
-  connect(c.selectNoneButton, &QPushButton::clicked, this, &TMakeSqlForm::Button4Click);
+  connect(c.connectButton, &QPushButton::clicked, this, &MainWindow::onConnectClicked);
+  connect(c.databaseList, &DatabaseNameBox::userChanged, this, &MainWindow::onDatabasePicked);
+  connect(c.generateButton, &QPushButton::clicked, this, &MainWindow::onGenerateClicked);
+  connect(c.testScriptButton, &QPushButton::clicked, this,
+          &MainWindow::onGenerateTestScriptClicked);
+  connect(c.selectAllButton, &QPushButton::clicked, this, &MainWindow::onSelectAllClicked);
+  connect(c.selectNoneButton, &QPushButton::clicked, this, &MainWindow::onSelectNoneClicked);
   connect(c.splitter, &FieldListSplitter::listHeightChosen, this,
           [this](int height) { layoutTablePanel(controls_, height); });
   for (QWidget* control : {c.connectButton, c.generateButton, c.testScriptButton})
@@ -38,18 +40,18 @@ TMakeSqlForm::TMakeSqlForm(server::ConnectionFactory& factory, const script::Cod
   c.connectButton->setFocus();
 }
 
-TMakeSqlForm::~TMakeSqlForm() = default;
+MainWindow::~MainWindow() = default;
 
-void TMakeSqlForm::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
   if (!shownBefore_) {
     shownBefore_ = true;
-    runHandler(presenter_, this, [this] { FormShow(); });
+    runHandler(presenter_, this, [this] { prepareOnFirstShow(); });
     centreOnDesktop();
   }
   QWidget::showEvent(event);
 }
 
-void TMakeSqlForm::centreOnDesktop() {
+void MainWindow::centreOnDesktop() {
   const QScreen* desktop = screen() ? screen() : QGuiApplication::primaryScreen();
   if (!desktop)
     return;
@@ -59,7 +61,7 @@ void TMakeSqlForm::centreOnDesktop() {
        area.top() + std::max(0, (area.height() - size.height()) / 2));
 }
 
-void TMakeSqlForm::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
   // A close asked for during a run is taken in now and carried out when the run returns.
   if (session_.isRunning()) {
     closeRequested_ = true;
@@ -69,7 +71,7 @@ void TMakeSqlForm::closeEvent(QCloseEvent* event) {
   QWidget::closeEvent(event);
 }
 
-bool TMakeSqlForm::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (runInputIgnored_) {
     switch (event->type()) {
       case QEvent::MouseButtonPress:
@@ -86,39 +88,49 @@ bool TMakeSqlForm::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-void TMakeSqlForm::setRunInputIgnored(bool ignored) {
+void MainWindow::setRunInputIgnored(bool ignored) {
   runInputIgnored_ = ignored;
   controls_.databaseList->setInputIgnored(ignored);
 }
 
-server::ConnectionInputs TMakeSqlForm::connectionInputs() const {
+script::RunInput MainWindow::runInput(bool withGoLines) const {
+  script::RunInput input;
+  for (int i = 0; i < controls_.tableList->count(); ++i)
+    input.tables.push_back(controls_.tableList->item(i)->text().toStdU16String());
+  input.database = controls_.databaseList->currentText().toStdU16String();
+  input.form.withGoLines = withGoLines;
+  return input;
+}
+
+server::ConnectionInputs MainWindow::connectionInputs() const {
   return {controls_.serverEdit->text().toStdU16String(),
           controls_.userEdit->text().toStdU16String(),
           controls_.passwordEdit->text().toStdU16String()};
 }
 
-void TMakeSqlForm::FormShow() {
+void MainWindow::prepareOnFirstShow() {
   controls_.databaseList->clear();
   session_.prepareScript();
 }
 
-void TMakeSqlForm::Button1Click() {
+void MainWindow::onConnectClicked() {
   runHandler(presenter_, this,
              [this] { session_.connectServer(connectionInputs(), databaseList_); });
 }
 
-void TMakeSqlForm::CmbDBNameChange() {
+void MainWindow::onDatabasePicked() {
   runHandler(presenter_, this, [this] {
     session_.openDatabase(connectionInputs(),
                           controls_.databaseList->currentText().toStdU16String(), tableList_);
   });
 }
 
-void TMakeSqlForm::generate(bool withGoLines) {
+void MainWindow::generate(bool withGoLines) {
   if (session_.isRunning())
     return;
   setRunInputIgnored(true);
-  runHandler(presenter_, this, [this, withGoLines] { session_.run(withGoLines); });
+  runHandler(presenter_, this,
+             [this, withGoLines] { session_.run(runInput(withGoLines), runView_); });
   setRunInputIgnored(false);
   if (closeRequested_) {
     closeRequested_ = false;

@@ -9,23 +9,23 @@
 #include "session/export_session.h"
 #include "window/control_lists.h"
 #include "window/form_controls.h"
-#include "window/form_run_host.h"
 #include "window/message_presenter.h"
+#include "window/run_view.h"
 
 namespace velmora::window {
 
-// The program's one window (`MakeSqlForm`): the connection inputs, the database and table
-// choice, the column-name list and the progress text. Its handlers turn clicks into calls of
+// The program's one window (objectName `MakeSqlForm`): the connection inputs, the database and
+// table choice, the column-name list and the progress text. Its handlers turn clicks into calls of
 // the export session and show what those throw.
-class TMakeSqlForm : public QWidget {
+class MainWindow : public QWidget {
   Q_OBJECT
 
  public:
   // Throws std::runtime_error when a logo picture cannot be decoded.
-  TMakeSqlForm(server::ConnectionFactory& factory, const script::Codeset& codeset,
-               const script::LocaleFormats& formats, MessagePresenter& presenter,
-               QWidget* parent = nullptr);
-  ~TMakeSqlForm() override;
+  MainWindow(server::ConnectionFactory& factory, const script::Codeset& codeset,
+             const script::LocaleFormats& formats, MessagePresenter& presenter,
+             QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   bool isRunning() const { return session_.isRunning(); }
 
@@ -37,24 +37,27 @@ class TMakeSqlForm : public QWidget {
  private:
   void centreOnDesktop();
   server::ConnectionInputs connectionInputs() const;
+  // The table list's entries and the database shown, as a run takes them; the ticks are
+  // read when the run reaches each entry.
+  script::RunInput runInput(bool withGoLines) const;
   void generate(bool withGoLines);
   // While a run is under way the connect button, the database list and both generate
   // buttons drop their input; they stay enabled-looking.
   void setRunInputIgnored(bool ignored);
 
-  void FormShow();
-  void Button1Click();
-  void CmbDBNameChange();
-  void BtnMakeSqlClick() { generate(true); }
-  void Button2Click() { generate(false); }
-  void Button3Click() { setAllTicked(*controls_.tableList, true); }
-  void Button4Click() { setAllTicked(*controls_.tableList, false); }
+  void prepareOnFirstShow();
+  void onConnectClicked();
+  void onDatabasePicked();
+  void onGenerateClicked() { generate(true); }
+  void onGenerateTestScriptClicked() { generate(false); }
+  void onSelectAllClicked() { setAllTicked(*controls_.tableList, true); }
+  void onSelectNoneClicked() { setAllTicked(*controls_.tableList, false); }
 
   MessagePresenter& presenter_;
   FormControls controls_;
   ComboDatabaseList databaseList_;
   CheckTableList tableList_;
-  FormRunHost runHost_;
+  RunView runView_;
   session::ExportSession session_;
   bool shownBefore_ = false;
   bool closeRequested_ = false;
