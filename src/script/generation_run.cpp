@@ -140,7 +140,7 @@ void GenerationRun::writeTable(const std::u16string& entry, std::size_t earlierA
     if (!defaultsOnly)
       line += ')';
     wholeRowsEnd = line.size();
-    if (++rowsInLine == rowsPerInsert)
+    if (++rowsInLine == rowsPerInsert || line.size() >= kStatementBytesCap)
       writeStatement();
     host_.rowWritten();
     host_.processPendingEvents();
@@ -204,9 +204,9 @@ void GenerationRun::checkNamesCanBeWritten(std::u16string_view entry,
 }
 
 void GenerationRun::appendLine(std::u16string_view line, bool withGo) {
-  file_.AddToText(line);
+  file_.appendLine(line);
   if (withGo)
-    file_.AddToText(u"GO");
+    file_.appendLine(u"GO");
 }
 
 }  // namespace velmora::script

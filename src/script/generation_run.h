@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,9 @@ struct StatementForm {
   int rowsPerInsert = 1;
 };
 inline constexpr int kMaxRowsPerInsert = 1000;
+// A statement of several rows takes no more once it passes this size (mydumper's statement
+// size does the same), so that wide rows do not pile up in memory rows-per-insert at a time.
+inline constexpr std::size_t kStatementBytesCap = 1024 * 1024;
 
 // The generation run: every row of every ticked table as one INSERT line, then the trailer.
 class GenerationRun {

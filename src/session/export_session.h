@@ -52,10 +52,12 @@ class ExportSession {
   // The same in the statement form given (rows per insert statement). Lines an output holds
   // back are flushed before an error leaves the run.
   void run(const script::StatementForm& form);
-  // The order in which the tables named by `entries` (table-list texts, in list order) come
-  // after the tables their foreign keys reference, read from the open database. Throws
-  // DataAccessError.
-  DependencyOrder dependencyOrder(const std::vector<std::u16string>& entries);
+  // The order in which `tables` (in list order) come after the tables their foreign keys
+  // reference, read from the open database. Throws DataAccessError.
+  DependencyOrder dependencyOrder(const std::vector<server::TableName>& tables);
+  // The table behind a table-list entry: the one after `earlierAlike` other entries that read
+  // alike (the dbo table "a.b" and table b of schema a).
+  server::TableName tableOf(std::u16string_view entry, std::size_t earlierAlike) const;
 
  private:
   std::unique_ptr<script::ScriptOutput> output_;

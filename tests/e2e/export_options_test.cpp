@@ -65,6 +65,14 @@ TEST_F(ExportOptionsTest, StandardOutputThroughAPipeHoldsTheBytesOfMakeInitData)
   EXPECT_FALSE(fs::exists(script()));
 }
 
+// Standard output closed at start is opened on /dev/null; the script must not vanish there.
+TEST_F(ExportOptionsTest, ClosedStandardOutputIsRefusedBeforeAnyLine) {
+  const ExportResult closed =
+      exportFrom(*sample_, {"--database", "Shop", "-o", "-"}, {Stream::closed, Stream::pipe});
+  EXPECT_EQ(closed.exitCode, 1);
+  EXPECT_EQ(closed.standardError, "Cannot write standard output: it is closed.\n");
+}
+
 TEST_F(ExportOptionsTest, TableOptionTakesANameWithACommaWhole) {
   const ExportResult result =
       exportFrom(*options_, {"--database", "Opts", "--table", "Sales, 2024", "--tables", "Plain",

@@ -136,7 +136,7 @@ class GenerationRunTest : public ::testing::Test {
     for (const MemoryTable& table : tables)
       host_.tables.push_back({table.name});
     run_ = std::make_unique<GenerationRun>(host_, shop_->reader, file_, valueText_);
-    file_.ResetInitDataFile();
+    file_.resetScript();
     return *run_;
   }
 
@@ -447,6 +447,12 @@ TEST_F(GenerationRunTest, RowsPerInsertGroupsRowsIntoStatements) {
   EXPECT_TRUE(script.starts_with(identityOn + "insert Seq (ID,N) Values('1',10),('2',20),"));
   EXPECT_TRUE(script.ends_with("('1003',10030)\r\nGO\r\n" + identityOff + kShopTrailerGo));
   EXPECT_EQ(rowsPerInsertLine(script), (std::vector<std::size_t>{1000, 3}));
+
+  // A statement that passes 1 MiB takes no more rows.
+  const std::u16string wide(600 * 1024, u'w');
+  start({table(u"W", {column(u"M", "varchar(max)")}, {{text(wide)}, {text(wide)}, {text(wide)}})})
+      .MakeInitDataSql({.withGoLines = false, .rowsPerInsert = 1000});
+  EXPECT_EQ(rowsPerInsertLine(scriptBytes()), (std::vector<std::size_t>{2, 1}));
 
   // The rows that arrived before the server failed are written, though the statement is short.
   try {

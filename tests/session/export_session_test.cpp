@@ -43,7 +43,7 @@ TEST_F(ExportSessionTest, ARunStartedDuringARunIsIgnoredAndEachRunStartsAfresh) 
   host.database = databases.names().at(0);
   session.openDatabase(inputs, host.database, tables);
   session.prepareScript();
-  script::ScriptFile(codeset).AddToText(u"left over from an earlier run");
+  script::ScriptFile(codeset).appendLine(u"left over from an earlier run");
 
   int eventsSeen = 0;
   host.onPendingEvents = [&] {

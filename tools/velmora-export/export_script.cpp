@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <utility>
@@ -62,10 +63,17 @@ void orderByDependencies(session::PlainTableList& tables, session::ExportSession
                          const ExportOptions& options, const script::Codeset& codeset,
                          std::FILE* progress) {
   std::vector<std::u16string> ticked;
-  for (std::size_t i = 0; i < tables.names().size(); ++i)
-    if (tables.isTicked(static_cast<int>(i)))
-      ticked.push_back(tables.names()[i]);
-  const session::DependencyOrder order = session.dependencyOrder(ticked);
+  std::vector<server::TableName> tickedTables;
+  std::map<std::u16string, std::size_t> entriesMet;  // two tables' entries can read alike
+  for (std::size_t i = 0; i < tables.names().size(); ++i) {
+    const std::u16string& entry = tables.names()[i];
+    const std::size_t earlierAlike = entriesMet[entry]++;
+    if (!tables.isTicked(static_cast<int>(i)))
+      continue;
+    ticked.push_back(entry);
+    tickedTables.push_back(session.tableOf(entry, earlierAlike));
+  }
+  const session::DependencyOrder order = session.dependencyOrder(tickedTables);
 
   tables.clear();
   for (std::size_t position : order.order) {
@@ -78,7 +86,7 @@ void orderByDependencies(session::PlainTableList& tables, session::ExportSession
   for (std::size_t position : order.inCycles)
     names += (names.empty() ? u"" : u", ") + ticked[position];
   const std::string warning = "velmora-export: warning: the foreign keys of " +
-                              codeset.fromUtf16(names) +
+                              withControlsEscaped(codeset.fromUtf16(names)) +
                               " form a cycle; these tables keep catalogue order\n";
   std::fwrite(warning.data(), 1, warning.size(), progress);
   std::fflush(progress);
