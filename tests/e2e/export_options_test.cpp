@@ -73,6 +73,17 @@ TEST_F(ExportOptionsTest, ClosedStandardOutputIsRefusedBeforeAnyLine) {
   EXPECT_EQ(closed.standardError, "Cannot write standard output: it is closed.\n");
 }
 
+// A name holding a line break and a terminal's escape sequence keeps its progress line on
+// one line and leaves the terminal alone, in the progress and in the error alike.
+TEST_F(ExportOptionsTest, ControlCharactersInNamesAreShownEscaped) {
+  const ExportResult result =
+      exportFrom(*options_, {"--database", "Odd", "-o", "-"}, {Stream::pipe, Stream::pipe});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.standardError,
+            "正在处理表 a\\x0ab\\x1b[31m 的初始化数据....\n"
+            "Table a\\x0ab\\x1b[31m cannot be written: its name holds a line break.\n");
+}
+
 TEST_F(ExportOptionsTest, TableOptionTakesANameWithACommaWhole) {
   const ExportResult result =
       exportFrom(*options_, {"--database", "Opts", "--table", "Sales, 2024", "--tables", "Plain",
