@@ -18,15 +18,20 @@ c++ -std=c++20 -O2 -Wall -Wextra -I"$repo/src" bench/odbc_stream_memory.cpp \
   "$build/src/server/libvelmora_server.a" $(pkg-config --libs odbc) -o "$program"
 
 work=$(mktemp -d /tmp/velmora-odbc-bench.XXXXXX)
-"$build/tools/tds-standin/tds-standin" --fixture bench/odbc_memory.json --port 0 >"$work/standin.out" &
-standin=$!
-trap 'kill $standin 2>/dev/null || true; wait $standin 2>/dev/null || true; rm -rf "$work"' EXIT
-for _ in $(seq 100); do
-  grep -q '^listening on' "$work/standin.out" 2>/dev/null && break
-  sleep 0.1
-done
-port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/standin.out" | head -n 1)
-[[ -n $port ]] || { echo "the stand-in did not start" >&2; exit 1; }
+standins=()
+trap 'kill "${standins[@]}" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
+# Starts a stand-in on FIXTURE, its first output line in OUT; sets port to its port.
+start_standin() {
+  "$build/tools/tds-standin/tds-standin" --fixture "$1" --port 0 >"$2" &
+  standins+=($!)
+  for _ in $(seq 300); do
+    grep -q '^listening on' "$2" 2>/dev/null && break
+    sleep 0.1
+  done
+  port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$2" | head -n 1)
+  [[ -n $port ]] || { echo "the stand-in on $1 did not start" >&2; exit 1; }
+}
+start_standin bench/odbc_memory.json "$work/standin.out"
 
 peak() { "$program" "127.0.0.1,$port" 'Bench#2026' Bench "$1" | tee /dev/stderr | sed 's/.*peak_rss_kb \([0-9]*\).*/\1/'; }
 status=0
@@ -50,15 +55,8 @@ with open(sys.argv[1], "w") as out:
                                                 {"name": "Memo", "type": "varchar(max)"}],
                     "rows": [[i, row] for i in range(200)]}]}]}, out)
 PY
-"$build/tools/tds-standin/tds-standin" --fixture "$work/wide.json" --port 0 >"$work/wide.out" &
-wide=$!
-trap 'kill $standin $wide 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
-for _ in $(seq 300); do
-  grep -q '^listening on' "$work/wide.out" 2>/dev/null && break
-  sleep 0.1
-done
-wide_port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/wide.out" | head -n 1)
-[[ -n $wide_port ]] || { echo "the wide stand-in did not start" >&2; exit 1; }
+start_standin "$work/wide.json" "$work/wide.out"
+wide_port=$port
 export_peak() {
   VELMORA_PASSWORD='Bench#2026' /usr/bin/time -f '%M' -o "$work/rss" \
     "$build/tools/velmora-export/velmora-export" --server "127.0.0.1,$wide_port" \
