@@ -73,8 +73,7 @@ DependencyOrder ExportSession::dependencyOrder(const std::vector<server::TableNa
   return session::dependencyOrder(tables, references);
 }
 
-server::TableName ExportSession::tableOf(std::u16string_view entry,
-                                         std::size_t earlierAlike) const {
+server::TableName ExportSession::tableOf(std::u16string_view entry, std::size_t earlierAlike) {
   return server_.catalogue().tableOf(entry, earlierAlike);
 }
 

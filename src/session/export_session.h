@@ -57,7 +57,12 @@ class ExportSession {
   DependencyOrder dependencyOrder(const std::vector<server::TableName>& tables);
   // The table behind a table-list entry: the one after `earlierAlike` other entries that read
   // alike (the dbo table "a.b" and table b of schema a).
-  server::TableName tableOf(std::u16string_view entry, std::size_t earlierAlike) const;
+  server::TableName tableOf(std::u16string_view entry, std::size_t earlierAlike);
+  // The table list was rebuilt from its entries at `positions`, in that order: the run is to
+  // read the table each entry stood for.
+  void keepTablesInOrder(const std::vector<std::size_t>& positions) {
+    server_.catalogue().keepInOrder(positions);
+  }
 
  private:
   std::unique_ptr<script::ScriptOutput> output_;

@@ -116,6 +116,18 @@ TEST_F(ExportOptionsTest, DependencyOrderPutsReferencedTablesFirst) {
       << result.standardError;
 }
 
+// The dbo table "a.b" references table b of schema a; the list shows both as "a.b".
+TEST_F(ExportOptionsTest, DependencyOrderTellsTablesThatReadAlikeApart) {
+  const ExportResult result = exportFrom(
+      *options_, {"--database", "Alike", "--order", "dependencies", "--no-go", "-o", "-"},
+      {Stream::pipe, Stream::pipe});
+  EXPECT_EQ(result.exitCode, 0) << result.standardError;
+  EXPECT_TRUE(result.standardOutput.starts_with(
+      crlfLines({"insert a.b (ID) Values(2)", "insert [a.b] (ID) Values(1)"})))
+      << result.standardOutput;
+  EXPECT_EQ(result.standardError.find("warning"), std::string::npos) << result.standardError;
+}
+
 // Big takes long enough to be redrawn on a terminal; through a pipe the lines stay as they
 // always were, and --quiet leaves only errors.
 TEST_F(ExportOptionsTest, ProgressIsRedrawnOnATerminalOnly) {

@@ -63,6 +63,7 @@ void orderByDependencies(session::PlainTableList& tables, session::ExportSession
                          const ExportOptions& options, const script::Codeset& codeset,
                          std::FILE* progress) {
   std::vector<std::u16string> ticked;
+  std::vector<std::size_t> tickedPositions;
   std::vector<server::TableName> tickedTables;
   std::map<std::u16string, std::size_t> entriesMet;  // two tables' entries can read alike
   for (std::size_t i = 0; i < tables.names().size(); ++i) {
@@ -71,15 +72,19 @@ void orderByDependencies(session::PlainTableList& tables, session::ExportSession
     if (!tables.isTicked(static_cast<int>(i)))
       continue;
     ticked.push_back(entry);
+    tickedPositions.push_back(i);
     tickedTables.push_back(session.tableOf(entry, earlierAlike));
   }
   const session::DependencyOrder order = session.dependencyOrder(tickedTables);
 
   tables.clear();
+  std::vector<std::size_t> listPositions;
   for (std::size_t position : order.order) {
     tables.add(ticked[position]);
     tables.setTicked(static_cast<int>(tables.names().size() - 1), true);
+    listPositions.push_back(tickedPositions[position]);
   }
+  session.keepTablesInOrder(listPositions);
   if (order.inCycles.empty() || options.quiet)
     return;
   std::u16string names;
