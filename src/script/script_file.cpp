@@ -17,35 +17,6 @@ namespace velmora::script {
 
 namespace {
 
-// The I/O error table speaks in the old platform's error codes; errno values that have a
-// counterpart there are translated, all others are passed on as they are.
-int ioErrorCodeFor(int errnoValue) {
-  switch (errnoValue) {
-    case ENOENT:
-    case ENOTDIR:
-      return 2;
-    case ENAMETOOLONG:
-      return 3;
-    case EMFILE:
-    case ENFILE:
-      return 4;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-    case EROFS:
-    case ETXTBSY:
-    case ELOOP:  // a link where the file should be (opened without following links)
-      return 5;
-    case ENOSPC:
-    case EDQUOT:
-      return 112;
-    case EBUSY:
-      return 32;
-    default:
-      return errnoValue;
-  }
-}
-
 [[noreturn]] void failWith(int errnoValue) {
   throw EInOutError::fromErrno(errnoValue);
 }
@@ -152,11 +123,36 @@ EInOutError::EInOutError(int errorCode, const std::string& message)
     : std::runtime_error(message), ErrorCode(errorCode) {}
 
 EInOutError EInOutError::fromErrno(int errnoValue) {
-  return EInOutError(ioErrorCodeFor(errnoValue));
+  return EInOutError(codeForErrno(errnoValue));
 }
 
+// The I/O error table speaks in the old platform's error codes; errno values that have a
+// counterpart there are translated, all others are passed on as they are.
 int EInOutError::codeForErrno(int errnoValue) {
-  return ioErrorCodeFor(errnoValue);
+  switch (errnoValue) {
+    case ENOENT:
+    case ENOTDIR:
+      return 2;
+    case ENAMETOOLONG:
+      return 3;
+    case EMFILE:
+    case ENFILE:
+      return 4;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+    case ETXTBSY:
+    case ELOOP:  // a link where the file should be (opened without following links)
+      return 5;
+    case ENOSPC:
+    case EDQUOT:
+      return 112;
+    case EBUSY:
+      return 32;
+    default:
+      return errnoValue;
+  }
 }
 
 std::string EInOutError::messageFor(int errorCode) {
