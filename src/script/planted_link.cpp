@@ -16,9 +16,8 @@ std::string folderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-}  // namespace
-
-bool isPlantedLink(const std::string& path) {
+// The link at `path` itself, and each link it leads through in turn.
+bool isPlantedChain(const std::string& path) {
   // The kernel's own limit on links followed in one lookup.
   constexpr int kMaxLinks = 40;
   std::string current = path;
@@ -41,6 +40,18 @@ bool isPlantedLink(const std::string& path) {
         !text.empty() && text.front() == '/' ? std::string(text) : folder + "/" + std::string(text);
   }
   return false;
+}
+
+}  // namespace
+
+bool isPlantedLink(const std::string& path) {
+  // Each folder on the way, then the file itself.
+  for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    if (isPlantedChain(path.substr(0, slash)))
+      return true;
+  }
+  return isPlantedChain(path);
 }
 
 }  // namespace velmora::script
