@@ -27,9 +27,8 @@ class CountingOutput : public script::ScriptOutput {
  public:
   const script::Codeset& codeset() const override { return codeset_; }
   void prepare() override {}
-  std::optional<script::OutputLock> lockForRun() override { return std::nullopt; }
-  void ResetInitDataFile() override {}
-  void AddToText(std::u16string_view line) override { appendConverted(codeset_.fromUtf16(line)); }
+  std::optional<script::OutputLock> resetScript() override { return std::nullopt; }
+  void appendLine(std::u16string_view line) override { appendConverted(codeset_.fromUtf16(line)); }
   void appendConverted(std::string_view bytes) override { bytes_ += bytes.size() + 2; }
 
   std::size_t bytes() const { return bytes_; }

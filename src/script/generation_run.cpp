@@ -188,9 +188,9 @@ void GenerationRun::checkNamesCanBeWritten(std::u16string_view entry,
 }
 
 void GenerationRun::appendLine(std::u16string_view line, bool withGo) {
-  output_.AddToText(line);
+  output_.appendLine(line);
   if (withGo)
-    output_.AddToText(u"GO");
+    output_.appendLine(u"GO");
 }
 
 }  // namespace velmora::script

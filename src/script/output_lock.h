@@ -1,8 +1,10 @@
 #pragma once
 
-#include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
+
+#include "script/open_file.h"
 
 namespace velmora::script {
 
@@ -13,27 +15,31 @@ class OutputBusyError : public std::runtime_error {
   explicit OutputBusyError(const std::string& fileName);
 };
 
-// One run per output file, across processes: a run holds this lock from the moment it starts
-// to touch the file until it ends. The kernel drops it when the process dies, and it leaves
-// nothing on disk.
+// Takes the run's lock on the regular file open as `fd`: an open-file-description lock for
+// writing over the whole file. Returns false when another run holds it. Throws
+// std::system_error when the kernel refuses for another reason.
+//
+// The lock is on the file itself, so every path to it (links of either kind, bind mounts,
+// another mount namespace or network namespace) meets it, and it needs the file open for
+// writing, so no one who may not write the file can hold it. It belongs to the open file, not
+// to the process: other descriptors of the same file may be opened and closed meanwhile (as
+// the script file's appends do) without releasing it, and the kernel drops it when the file's
+// last descriptor closes, also when the process dies. Nothing is left on disk.
+//
+// A reader of the file can still hold a read lock over it, which keeps out the write lock;
+// runs never take read locks, so such a holder is no run, and the run goes ahead without the
+// lock rather than let any reader stop it. So does a run on a file system without locks.
+bool lockForRun(int fd);
+
+// A locked file kept open for as long as a run lasts.
 class OutputLock {
  public:
-  // Takes the lock on the file at `path` (a plain file name means the current directory).
-  // Throws OutputBusyError when another run holds it, EInOutError when the lock cannot be
-  // asked for (the folder cannot be reached, no descriptor left).
-  explicit OutputLock(const std::string& path);
-  // The same, but empty instead of OutputBusyError.
-  static std::optional<OutputLock> tryTake(const std::string& path);
+  explicit OutputLock(OpenFile file) : file_(std::move(file)) {}
 
-  ~OutputLock();
-  OutputLock(OutputLock&& other) noexcept;
-  OutputLock(const OutputLock&) = delete;
-  OutputLock& operator=(const OutputLock&) = delete;
-  OutputLock& operator=(OutputLock&&) = delete;
+  int fd() const { return file_.fd(); }
 
  private:
-  explicit OutputLock(int socket) : socket_(socket) {}
-  int socket_;
+  OpenFile file_;
 };
 
 }  // namespace velmora::script

@@ -1,23 +1,134 @@
 #include "script/script_file.h"
 
-#include "script/output_lock.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <system_error>
+#include <utility>
+
+#include "script/open_file.h"
+#include "script/output_lock.h"
 
 namespace velmora::script {
 
 namespace {
 
+[[noreturn]] void failWith(int errnoValue) {
+  throw EInOutError::fromErrno(errnoValue);
+}
+
+// Appends the line and CR LF. The descriptor carries O_APPEND, so every write lands at the
+// end of the file, whatever else appends meanwhile; a partial write goes on with the bytes
+// left. The line goes out in one write, not in the 128-byte pieces of a buffered text file,
+// one write each. That changes the number of calls and, should a write fail half way (a
+// full disk), how much of the failing line stays: whatever prefix the kernel took rather
+// than whole pieces. It changes nothing in the file a complete line leaves, nor in the
+// lines before a failure, which stay whole.
+void writeLine(const OpenFile& file, std::string_view line) {
+  constexpr std::string_view kLineEnd = "\r\n";
+  // Lines and their line end go out together; most fit the stack buffer.
+  char stackBuffer[4096];
+  std::string heapBuffer;
+  char* bytes = stackBuffer;
+  const size_t total = line.size() + kLineEnd.size();
+  if (total > sizeof stackBuffer) {
+    heapBuffer.resize(total);
+    bytes = heapBuffer.data();
+  }
+  std::memcpy(bytes, line.data(), line.size());
+  std::memcpy(bytes + line.size(), kLineEnd.data(), kLineEnd.size());
+  file.writeAll(std::string_view(bytes, total));
+}
+
+// Whether the reset may replace the file: a file with no write permission bit is read-only
+// for everyone, root included, though the kernel would let root write it.
+bool mayReplace(const struct stat& status) {
+  return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 &&
+         ::faccessat(AT_FDCWD, ScriptFile::kFileName, W_OK, AT_EACCESS) == 0;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Whether kFileName still names the open file.
+bool nameStillNames(const OpenFile& file) {
+  struct stat opened, named;
+  return ::fstat(file.fd(), &opened) == 0 && ::lstat(ScriptFile::kFileName, &named) == 0 &&
+         sameFile(opened, named);
+}
+
+bool lockOrFail(const OpenFile& file) {
+  try {
+    return lockForRun(file.fd());
+  } catch (const std::system_error& error) {
+    failWith(error.code().value());
+  }
+}
+
+// Deletes whatever stands under the name (a link is removed, never followed), then creates
+// the file empty and new and locks it, so that nothing put under the name meanwhile is opened
+// instead. The file that stood there is locked before it goes: a run that writes it (another
+// folder's run through a link, a run of another output) keeps it. A folder and a file that
+// may not be replaced are left alone, unlocked: the first append fails on them.
+std::optional<OutputLock> replaceWithEmptyLockedFile() {
+  // Each pass that meets a file which changed under it tries again; only runs change it, and
+  // a run that keeps changing it is a run under way.
+  for (int pass = 0; pass < 3; ++pass) {
+    OpenFile old;  // locked until the new file is
+    struct stat status;
+    if (::lstat(ScriptFile::kFileName, &status) == 0) {
+      if (S_ISDIR(status.st_mode))
+        return std::nullopt;
+      if (S_ISREG(status.st_mode)) {
+        if (!mayReplace(status))
+          return std::nullopt;
+        old = OpenFile::open(ScriptFile::kFileName, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (!old.isOpen() && errno != ENOENT && errno != ELOOP)
+          return std::nullopt;
+        if (!old.isOpen() || !nameStillNames(old))
+          continue;
+        if (!lockOrFail(old))
+          throw OutputBusyError(ScriptFile::kFileName);
+      }
+      if (::unlink(ScriptFile::kFileName) != 0 && errno != ENOENT)
+        return std::nullopt;
+    }
+    OpenFile created = OpenFile::open(ScriptFile::kFileName,
+                                      O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (!created.isOpen()) {
+      if (errno == EEXIST)
+        continue;
+      return std::nullopt;
+    }
+    // Another run that met the new file first, or replaced it before it was locked, is the
+    // run that writes it.
+    if (!lockOrFail(created) || !nameStillNames(created))
+      throw OutputBusyError(ScriptFile::kFileName);
+    return OutputLock(std::move(created));
+  }
+  throw OutputBusyError(ScriptFile::kFileName);
+}
+
+}  // namespace
+
+EInOutError::EInOutError(int errorCode)
+    : std::runtime_error(messageFor(errorCode)), ErrorCode(errorCode) {}
+
+EInOutError::EInOutError(int errorCode, const std::string& message)
+    : std::runtime_error(message), ErrorCode(errorCode) {}
+
+EInOutError EInOutError::fromErrno(int errnoValue) {
+  return EInOutError(codeForErrno(errnoValue));
+}
+
 // The I/O error table speaks in the old platform's error codes; errno values that have a
 // counterpart there are translated, all others are passed on as they are.
-int ioErrorCodeFor(int errnoValue) {
+int EInOutError::codeForErrno(int errnoValue) {
   switch (errnoValue) {
     case ENOENT:
     case ENOTDIR:
@@ -44,106 +155,6 @@ int ioErrorCodeFor(int errnoValue) {
   }
 }
 
-// The open, write and close of an append, and every write of writeAll, go to the kernel
-// without glibc's wrappers. Those are thread-cancellation points: in a process with a second
-// thread (the fetch thread, Qt's) each call also switches the calling thread's cancellation
-// state there and back, which costs up to a tenth of an append. Nothing in this program
-// cancels a thread; the kernel calls are the same.
-int openDirect(const char* name, int flags) {
-  return static_cast<int>(::syscall(SYS_openat, AT_FDCWD, name, flags));
-}
-ssize_t writeDirect(int fd, const char* bytes, std::size_t count) {
-  return ::syscall(SYS_write, fd, bytes, count);
-}
-int closeDirect(int fd) {
-  return static_cast<int>(::syscall(SYS_close, fd));
-}
-
-[[noreturn]] void failWith(int errnoValue) {
-  throw EInOutError::fromErrno(errnoValue);
-}
-
-// One open descriptor, closed on every path; close() is the checked close of the good path.
-class OpenFile {
- public:
-  explicit OpenFile(int fd) : fd_(fd) {}
-  ~OpenFile() {
-    if (fd_ >= 0)
-      closeDirect(fd_);
-  }
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-
-  int fd() const { return fd_; }
-  // Linux releases the descriptor even when close fails, so it is never closed twice; EINTR
-  // leaves the data written and is no failure.
-  void close() {
-    const int fd = fd_;
-    fd_ = -1;
-    if (closeDirect(fd) != 0 && errno != EINTR)
-      failWith(errno);
-  }
-
- private:
-  int fd_;
-};
-
-// Appends the line and CR LF. The descriptor carries O_APPEND, so every write lands at the
-// end of the file, whatever else appends meanwhile; a partial write goes on with the bytes
-// left. The line goes out in one write, not in the 128-byte pieces of a buffered text file,
-// one write each. That changes the number of calls and, should a write fail half way (a
-// full disk), how much of the failing line stays: whatever prefix the kernel took rather
-// than whole pieces. It changes nothing in the file a complete line leaves, nor in the
-// lines before a failure, which stay whole.
-void appendLine(int fd, std::string_view line) {
-  constexpr std::string_view kLineEnd = "\r\n";
-  // Lines and their line end go out together; most fit the stack buffer.
-  char stackBuffer[4096];
-  std::string heapBuffer;
-  char* bytes = stackBuffer;
-  const size_t total = line.size() + kLineEnd.size();
-  if (total > sizeof stackBuffer) {
-    heapBuffer.resize(total);
-    bytes = heapBuffer.data();
-  }
-  std::memcpy(bytes, line.data(), line.size());
-  std::memcpy(bytes + line.size(), kLineEnd.data(), kLineEnd.size());
-  writeAll(fd, std::string_view(bytes, total));
-}
-
-// Whether this process may write the file; a read-only file is left as it is.
-bool mayWrite(const char* name) {
-  return ::faccessat(AT_FDCWD, name, W_OK, AT_EACCESS) == 0;
-}
-
-// Deletes whatever stands under the name (a link is removed, never followed), then creates
-// the file empty and new, so that nothing put under the name meanwhile is opened instead.
-// A folder and a file this process may not write are left alone. Nothing is reported: a
-// file that cannot be replaced shows itself at the first append.
-void replaceWithEmptyFile() {
-  struct stat status;
-  if (::lstat(ScriptFile::kFileName, &status) == 0) {
-    if (S_ISDIR(status.st_mode))
-      return;
-    if (S_ISREG(status.st_mode) && !mayWrite(ScriptFile::kFileName))
-      return;
-    ::unlink(ScriptFile::kFileName);
-  }
-  const int fd =
-      ::open(ScriptFile::kFileName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd >= 0)
-    ::close(fd);
-}
-
-}  // namespace
-
-EInOutError::EInOutError(int errorCode)
-    : std::runtime_error(messageFor(errorCode)), ErrorCode(errorCode) {}
-
-EInOutError EInOutError::fromErrno(int errnoValue) {
-  return EInOutError(ioErrorCodeFor(errnoValue));
-}
-
 std::string EInOutError::messageFor(int errorCode) {
   switch (errorCode) {
     case 2:
@@ -165,60 +176,44 @@ std::string EInOutError::messageFor(int errorCode) {
   }
 }
 
-void writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = writeDirect(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR)
-        continue;
-      failWith(errno);
-    }
-    // A regular file that takes nothing has no room left.
-    if (written == 0)
-      failWith(ENOSPC);
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
-}
-
 void ScriptFile::prepare() {
-  // A run of another process keeps its file. The lock is held only while the file is
-  // replaced; a lock that cannot even be asked for leaves the file alone too, since the
-  // preparation reports nothing.
+  // A run of another process keeps its file; the new file's lock is dropped at once.
   try {
-    if (const auto lock = OutputLock::tryTake(kFileName))
-      replaceWithEmptyFile();
+    resetScript();
+  } catch (const OutputBusyError&) {
   } catch (const EInOutError&) {
   }
 }
 
-std::optional<OutputLock> ScriptFile::lockForRun() {
-  return OutputLock(kFileName);
+std::optional<OutputLock> ScriptFile::resetScript() {
+  return replaceWithEmptyLockedFile();
 }
 
-void ScriptFile::ResetInitDataFile() {
-  replaceWithEmptyFile();
-}
-
-void ScriptFile::AddToText(std::u16string_view line) {
+void ScriptFile::appendLine(std::u16string_view line) {
   appendConverted(codeset_.fromUtf16(line));
 }
 
 void ScriptFile::appendConverted(std::string_view bytes) {
   // Read and write, not write only: opening a FIFO for writing alone would wait for a reader.
   // A link put in the file's place is not followed (ELOOP).
-  int fd;
-  do
-    fd = openDirect(kFileName, O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
-  while (fd < 0 && errno == EINTR);
-  if (fd < 0)
+  OpenFile file = OpenFile::open(kFileName, O_RDWR | O_APPEND | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+  if (!file.isOpen())
     failWith(errno);
-  OpenFile file(fd);
-  // O_APPEND places the writes; the seek to the end refuses a pipe put in the file's place
-  // (ESPIPE), which would otherwise take the lines and lose them.
-  if (::lseek(fd, 0, SEEK_END) < 0)
+  struct stat status;
+  if (::fstat(file.fd(), &status) != 0)
     failWith(errno);
-  appendLine(fd, bytes);
-  file.close();
+  // O_APPEND places the writes. A pipe put in the file's place would take the lines and lose
+  // them; a file with no write permission bit is read-only, for root too.
+  if (S_ISFIFO(status.st_mode))
+    failWith(ESPIPE);
+  if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+    failWith(EACCES);
+  try {
+    writeLine(file, bytes);
+    file.close();
+  } catch (const std::system_error& error) {
+    failWith(error.code().value());
+  }
 }
 
 }  // namespace velmora::script

@@ -16,16 +16,16 @@ namespace velmora::script {
 class EInOutError : public std::runtime_error {
  public:
   explicit EInOutError(int errorCode);
+  // An error of another output: the table's code, and a text of the output's own.
+  EInOutError(int errorCode, const std::string& message);
   // The error for a failed system call: errno translated to the table's codes.
   static EInOutError fromErrno(int errnoValue);
+  // The table's code for an errno value.
+  static int codeForErrno(int errnoValue);
   static std::string messageFor(int errorCode);
 
   const int ErrorCode;
 };
-
-// Writes all of `bytes` to `fd`, a partial write going on with the bytes left. Throws
-// EInOutError.
-void writeAll(int fd, std::string_view bytes);
 
 // The script file, `MakeInitData.txt` in the current directory, and its three operations.
 class ScriptFile final : public ScriptOutput {
@@ -39,15 +39,14 @@ class ScriptFile final : public ScriptOutput {
   // When a host first shows itself: replaces the file with an empty one, unless a run (of
   // another process) holds it. Reports nothing.
   void prepare() override;
-  // The lock on kFileName in the current directory.
-  std::optional<OutputLock> lockForRun() override;
-  // Before every run, under the run's lock: leaves the file existing and
-  // empty, except a folder or a file this process may not write. A link is removed, never
-  // followed. Reports nothing.
-  void ResetInitDataFile() override;
+  // Before every run: leaves the file existing, empty and locked for the run, except a
+  // folder, a file this process may not write and a file with no write permission at all
+  // (for root too). A link is removed, never followed. Throws OutputBusyError when another
+  // run, of any output, writes the file; reports nothing else.
+  std::optional<OutputLock> resetScript() override;
   // Appends one line and CR LF: one open, end-of-file append and close. A link in the file's
   // place is not followed. Throws EInOutError.
-  void AddToText(std::u16string_view line) override;
+  void appendLine(std::u16string_view line) override;
   // The same for a line already in the file's codeset.
   void appendConverted(std::string_view bytes) override;
 

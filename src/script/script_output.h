@@ -18,14 +18,14 @@ class ScriptOutput {
   virtual const Codeset& codeset() const = 0;
   // Before the first run: an empty script. Reports nothing.
   virtual void prepare() = 0;
-  // Taken before the reset and held to the end of a run, so that one run at a time writes
-  // the output, in any process. Throws OutputBusyError when another run holds it. An output
-  // that no other run can share (standard output) needs none.
-  virtual std::optional<OutputLock> lockForRun() = 0;
-  // Before every run: an empty script. Reports nothing.
-  virtual void ResetInitDataFile() = 0;
+  // Before every run: takes the run's lock, so that one run at a time writes the output, in
+  // any process, then empties the script. Throws OutputBusyError, having touched nothing, when
+  // another run is writing it. The run keeps the returned lock to its end; an output that
+  // keeps its file open holds the lock with it and returns none, and so does one no other
+  // run can share (standard output).
+  virtual std::optional<OutputLock> resetScript() = 0;
   // Appends one line. Throws when it cannot be written.
-  virtual void AddToText(std::u16string_view line) = 0;
+  virtual void appendLine(std::u16string_view line) = 0;
   // The same for a line already in the codeset.
   virtual void appendConverted(std::string_view bytes) = 0;
   // Lines an output holds back reach their destination. The run calls it at the end of each

@@ -8,10 +8,14 @@
 
 namespace velmora::script {
 
+// A statement of several rows takes no more once it passes this size (mydumper's statement
+// size does the same), so that wide rows do not pile up in memory rows-per-insert at a time.
+inline constexpr std::size_t kStatementBytesCap = 1024 * 1024;
+
 // The insert statements of one table, built as its rows arrive. Each row's values are
 // appended to the statement being built; a statement goes out when it holds its number of
-// rows, and writeHeldRows() sends the whole rows of a shorter one, at the table's end or
-// before a failure ends the run (a row begun but not ended is left out).
+// rows or has passed kStatementBytesCap, and writeHeldRows() sends the whole rows of a shorter one,
+// at the table's end or before a failure ends the run (a row begun but not ended is left out).
 class StatementBatch {
  public:
   // `head` is everything before the first row's values, in the output's codeset:
@@ -37,7 +41,7 @@ class StatementBatch {
   void endRow() {
     line_ += closing_;
     wholeRowsEnd_ = line_.size();
-    if (++rows_ == rowsPerInsert_)
+    if (++rows_ == rowsPerInsert_ || line_.size() >= kStatementBytesCap)
       writeStatement();
   }
   // Writes the whole rows of the statement being built, if any. Throws what the output throws.

@@ -1,11 +1,16 @@
 #include "script/stream_output.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
 #include <utility>
 
+#include "script/planted_link.h"
 #include "script/script_file.h"
 
 namespace velmora::script {
@@ -17,6 +22,13 @@ StreamOutput::StreamOutput(std::string path, const Codeset& codeset)
 }
 
 StreamOutput::~StreamOutput() {
+  if (fd_ >= 0 && !filling_.empty()) {
+    try {
+      flush();
+    } catch (const EInOutError& error) {
+      std::fprintf(stderr, "%s\n", error.what());
+    }
+  }
   if (writer_.joinable()) {
     {
       const std::lock_guard lock(mutex_);
@@ -25,52 +37,73 @@ StreamOutput::~StreamOutput() {
     changed_.notify_all();
     writer_.join();
   }
-  closeFile();
 }
 
-void StreamOutput::closeFile() {
-  if (ownsFd_)
-    ::close(fd_);
-  ownsFd_ = false;
-  fd_ = -1;
+std::string StreamOutput::errorText(std::string_view verb, const std::string& path,
+                                    int errnoValue) {
+  // The system's reason in English, as every other message of the program is.
+  const char* reason = ::strerrordesc_np(errnoValue);
+  return "Cannot " + std::string(verb) + ' ' + (path == "-" ? "standard output" : path) + ": " +
+         (reason != nullptr ? reason : "error " + std::to_string(errnoValue));
 }
 
-std::optional<OutputLock> StreamOutput::lockForRun() {
-  if (path_ == "-")
-    return std::nullopt;
-  return OutputLock(path_);
+void StreamOutput::fail(std::string_view verb, int errnoValue) const {
+  throw EInOutError(EInOutError::codeForErrno(errnoValue), errorText(verb, path_, errnoValue));
 }
 
-void StreamOutput::ResetInitDataFile() {
+OpenFile StreamOutput::openLocked() const {
+  if (isPlantedLink(path_))
+    throw EInOutError(EInOutError::codeForErrno(EACCES),
+                      "Cannot open " + path_ +
+                          ": it is a link in a shared sticky folder that another user made, "
+                          "and is not followed");
+  // Not emptied here (no O_TRUNC): a file that another run writes is left as it is.
+  OpenFile file = OpenFile::open(path_.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
+  if (!file.isOpen())
+    fail("open", errno);
+  struct stat status;
+  if (::fstat(file.fd(), &status) != 0)
+    fail("open", errno);
+  // Devices, pipes and sockets are no file that two runs could both write whole.
+  if (!S_ISREG(status.st_mode))
+    return file;
+  try {
+    if (!lockForRun(file.fd()))
+      throw OutputBusyError(path_);
+  } catch (const std::system_error& error) {
+    fail("open", error.code().value());
+  }
+  if (::ftruncate(file.fd(), 0) != 0)
+    fail("write", errno);
+  return file;
+}
+
+std::optional<OutputLock> StreamOutput::resetScript() {
   {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return writing_.empty(); });
     writeError_ = nullptr;
   }
   filling_.clear();
-  closeFile();
-  openError_ = 0;
+  file_ = OpenFile();
+  fd_ = -1;
   if (path_ == "-") {
     fd_ = STDOUT_FILENO;
-    return;
+    return std::nullopt;
   }
-  do
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  while (fd_ < 0 && errno == EINTR);
-  if (fd_ < 0)
-    openError_ = errno;
-  else
-    ownsFd_ = true;
+  file_ = openLocked();
+  fd_ = file_.fd();
+  return std::nullopt;
 }
 
-void StreamOutput::AddToText(std::u16string_view line) {
+void StreamOutput::appendLine(std::u16string_view line) {
   appendConverted(codeset_.fromUtf16(line));
 }
 
 void StreamOutput::handOver() {
   if (fd_ < 0) {
     filling_.clear();
-    throw EInOutError::fromErrno(openError_ != 0 ? openError_ : EBADF);
+    fail("write", EBADF);
   }
   if (filling_.empty())
     return;
@@ -107,9 +140,11 @@ void StreamOutput::writeOnThread() {
     lock.unlock();
     std::exception_ptr error;
     try {
-      writeAll(fd_, writing_);
-    } catch (const EInOutError&) {
-      error = std::current_exception();
+      OpenFile::writeAll(fd_, writing_);
+    } catch (const std::system_error& failure) {
+      const int errnoValue = failure.code().value();
+      error = std::make_exception_ptr(EInOutError(EInOutError::codeForErrno(errnoValue),
+                                                  errorText("write", path_, errnoValue)));
     }
     lock.lock();
     writeError_ = error;

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "script/codeset.h"
+#include "script/open_file.h"
 #include "script/script_output.h"
 
 namespace velmora::script {
@@ -23,6 +24,8 @@ class StreamOutput final : public ScriptOutput {
   // `path` "-" is standard output, taken as it is. Any other path is opened at the reset as
   // a shell's redirection opens it: created, or emptied, and written from its start.
   StreamOutput(std::string path, const Codeset& codeset);
+  // Writes what was given and not flushed yet; a write that fails then is reported on
+  // standard error, since nothing can be thrown from here.
   ~StreamOutput() override;
   StreamOutput(const StreamOutput&) = delete;
   StreamOutput& operator=(const StreamOutput&) = delete;
@@ -30,20 +33,26 @@ class StreamOutput final : public ScriptOutput {
   const Codeset& codeset() const override { return codeset_; }
   // Nothing: only a run touches the file.
   void prepare() override {}
-  // A file is written by one run at a time, as MakeInitData.txt is; standard output belongs
-  // to this process alone.
-  std::optional<OutputLock> lockForRun() override;
-  // Opens the file; a file that cannot be opened shows itself at the first line.
-  void ResetInitDataFile() override;
-  void AddToText(std::u16string_view line) override;
+  // Opens the file, follows links as a shell does except one that the kernel's rule for
+  // protected links refuses (a link in a sticky folder open to all, owned by neither the
+  // folder's owner nor the user running), and locks a regular file for the run, as
+  // MakeInitData.txt is locked, before it is emptied. The open file holds the lock; standard
+  // output belongs to this process alone. Throws OutputBusyError, and EInOutError naming the
+  // file when it cannot be opened.
+  std::optional<OutputLock> resetScript() override;
+  void appendLine(std::u16string_view line) override;
   void appendConverted(std::string_view bytes) override {
     filling_.append(bytes);
     filling_.append("\r\n");
     if (filling_.size() >= kBufferBytes || fd_ < 0)
       handOver();
   }
-  // Writes everything given so far. Throws EInOutError.
+  // Writes everything given so far. Throws EInOutError naming the file or "standard output",
+  // with the system's reason.
   void flush() override;
+
+  // "Cannot <verb> <name>: <reason>", <name> the path or "standard output".
+  static std::string errorText(std::string_view verb, const std::string& path, int errnoValue);
 
  private:
   static constexpr std::size_t kBufferBytes = 256 * 1024;
@@ -54,13 +63,14 @@ class StreamOutput final : public ScriptOutput {
   // Waits until the writing thread is idle; throws what its last write failed with.
   void awaitWritten(std::unique_lock<std::mutex>& lock);
   void writeOnThread();
-  void closeFile();
+  // The file of `path_`, opened and locked, not yet emptied.
+  OpenFile openLocked() const;
+  [[noreturn]] void fail(std::string_view verb, int errnoValue) const;
 
   std::string path_;
   const Codeset& codeset_;
+  OpenFile file_;  // a file named by the path; standard output is never closed here
   int fd_ = -1;
-  bool ownsFd_ = false;
-  int openError_ = 0;  // errno of the failed open at the reset
   std::string filling_;
 
   std::mutex mutex_;

@@ -53,6 +53,8 @@ class ServerSession {
   Connection& catalogueConnection() { return *catalogueConnection_; }
   Connection& databaseConnection() { return *databaseConnection_; }
   TableReader& tableReader() { return *tableReader_; }
+  // The tables behind the entries of the last table list load.
+  TableCatalogue& catalogue() { return catalogue_; }
 
   // Reconnects `connection` to `catalog`. True when it is open afterwards, false when the
   // open failed (the error is dropped). Errors while closing the previous connection are not

@@ -1,5 +1,7 @@
 #include "server/table_name.h"
 
+#include <utility>
+
 #include "server/identifier.h"
 
 namespace velmora::server {
@@ -29,6 +31,14 @@ TableName TableCatalogue::tableOf(std::u16string_view entryText, std::size_t ear
   if (first != nullptr)
     return *first;
   return TableName{std::u16string(kDefaultSchema), std::u16string(entryText)};
+}
+
+void TableCatalogue::keepInOrder(const std::vector<std::size_t>& positions) {
+  std::vector<TableName> kept;
+  kept.reserve(positions.size());
+  for (const std::size_t position : positions)
+    kept.push_back(tables_.at(position));
+  tables_ = std::move(kept);
 }
 
 }  // namespace velmora::server

@@ -34,6 +34,10 @@ class TableCatalogue {
   // The listed table whose entry text is `entryText`; where several have it (the dbo table
   // "a.b" and table b of schema a), the one after `earlier` others of that text.
   TableName tableOf(std::u16string_view entryText, std::size_t earlier = 0) const;
+  // The table list was rebuilt from its entries at `positions`, in that order (the exporter's
+  // dependency order): the tables behind the entries follow, so that two entries that read
+  // alike still stand for their own tables.
+  void keepInOrder(const std::vector<std::size_t>& positions);
 
  private:
   std::vector<TableName> tables_;

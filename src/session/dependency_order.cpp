@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <queue>
-#include <unordered_map>
+#include <string_view>
 
 namespace velmora::session {
 namespace {
@@ -62,18 +63,21 @@ std::vector<std::size_t> componentsOf(const Graph& edges, std::size_t& component
 
 }  // namespace
 
-DependencyOrder dependencyOrder(const std::vector<std::u16string>& entries,
+DependencyOrder dependencyOrder(const std::vector<server::TableName>& tables,
                                 const std::vector<TableReference>& references) {
-  const std::size_t n = entries.size();
-  std::unordered_map<std::u16string_view, std::size_t> positions;
+  const std::size_t n = tables.size();
+  std::map<std::pair<std::u16string_view, std::u16string_view>, std::size_t> positions;
+  auto key = [](const server::TableName& table) {
+    return std::pair<std::u16string_view, std::u16string_view>(table.schema, table.name);
+  };
   for (std::size_t i = 0; i < n; ++i)
-    positions.emplace(entries[i], i);
+    positions.emplace(key(tables[i]), i);
 
   // An edge from each table to the tables it references.
   Graph referenced(n);
   for (const TableReference& reference : references) {
-    const auto from = positions.find(reference.referencing);
-    const auto to = positions.find(reference.referenced);
+    const auto from = positions.find(key(reference.referencing));
+    const auto to = positions.find(key(reference.referenced));
     if (from != positions.end() && to != positions.end() && from->second != to->second)
       referenced[from->second].push_back(to->second);
   }

@@ -5,12 +5,14 @@
 #include <utility>
 #include <vector>
 
+#include "server/table_name.h"
+
 namespace velmora::session {
 
-// One foreign key as table entries: the table that holds it and the table it references.
+// One foreign key: the table that holds it and the table it references.
 struct TableReference {
-  std::u16string referencing;
-  std::u16string referenced;
+  server::TableName referencing;
+  server::TableName referenced;
 };
 
 struct DependencyOrder {
@@ -21,12 +23,14 @@ struct DependencyOrder {
   std::vector<std::size_t> inCycles;
 };
 
-// Orders `entries` (catalogue order) so that each table comes after the tables its foreign
+// Orders `tables` (catalogue order) so that each table comes after the tables its foreign
 // keys reference, and otherwise keeps catalogue order: of the tables free to come next, the
 // earliest in the catalogue comes first. Tables in a cycle stay together in catalogue order,
 // after what the cycle as a whole references. A table referencing itself is no constraint;
-// references naming a table outside `entries` are ignored. Entries match exactly.
-DependencyOrder dependencyOrder(const std::vector<std::u16string>& entries,
+// references naming a table outside `tables` are ignored. Tables match by schema and name,
+// exactly: the dbo table "a.b" is not table b of schema a, though the list shows both as
+// "a.b".
+DependencyOrder dependencyOrder(const std::vector<server::TableName>& tables,
                                 const std::vector<TableReference>& references);
 
 }  // namespace velmora::session

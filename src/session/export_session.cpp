@@ -57,8 +57,7 @@ void ExportSession::run(const script::RunInput& input, script::RunObserver& obse
     return;
   // From the reset to the last line, no run of another process writes the same script; a
   // run that finds one under way fails here, before it touches the file.
-  const std::optional<script::OutputLock> lock = output_->lockForRun();
-  output_->ResetInitDataFile();
+  const std::optional<script::OutputLock> lock = output_->resetScript();
   try {
     run_.writeScript(input, observer);
   } catch (...) {
@@ -67,11 +66,15 @@ void ExportSession::run(const script::RunInput& input, script::RunObserver& obse
   }
 }
 
-DependencyOrder ExportSession::dependencyOrder(const std::vector<std::u16string>& entries) {
+DependencyOrder ExportSession::dependencyOrder(const std::vector<server::TableName>& tables) {
   std::vector<TableReference> references;
-  for (const auto& [referencing, referenced] : server_.LoadForeignKeys())
-    references.push_back({server::tableEntryText(referencing), server::tableEntryText(referenced)});
-  return session::dependencyOrder(entries, references);
+  for (auto& [referencing, referenced] : server_.LoadForeignKeys())
+    references.push_back({std::move(referencing), std::move(referenced)});
+  return session::dependencyOrder(tables, references);
+}
+
+server::TableName ExportSession::tableOf(std::u16string_view entry, std::size_t earlierAlike) {
+  return server_.catalogue().tableOf(entry, earlierAlike);
 }
 
 }  // namespace velmora::session

@@ -49,10 +49,17 @@ class ExportSession {
   // another process writes the same script; else what the run throws; the lines written so
   // far stay. Lines an output holds back are flushed before an error leaves the run.
   void run(const script::RunInput& input, script::RunObserver& observer);
-  // The order in which the tables named by `entries` (table-list texts, in list order) come
-  // after the tables their foreign keys reference, read from the open database. Throws
-  // DataAccessError.
-  DependencyOrder dependencyOrder(const std::vector<std::u16string>& entries);
+  // The order in which `tables` (in list order) come after the tables their foreign keys
+  // reference, read from the open database. Throws DataAccessError.
+  DependencyOrder dependencyOrder(const std::vector<server::TableName>& tables);
+  // The table behind a table-list entry: the one after `earlierAlike` other entries that read
+  // alike (the dbo table "a.b" and table b of schema a).
+  server::TableName tableOf(std::u16string_view entry, std::size_t earlierAlike);
+  // The table list was rebuilt from its entries at `positions`, in that order: the run is to
+  // read the table each entry stood for.
+  void keepTablesInOrder(const std::vector<std::size_t>& positions) {
+    server_.catalogue().keepInOrder(positions);
+  }
 
  private:
   std::unique_ptr<script::ScriptOutput> output_;

@@ -65,6 +65,25 @@ TEST_F(ExportOptionsTest, StandardOutputThroughAPipeHoldsTheBytesOfMakeInitData)
   EXPECT_FALSE(fs::exists(script()));
 }
 
+// Standard output closed at start is opened on /dev/null; the script must not vanish there.
+TEST_F(ExportOptionsTest, ClosedStandardOutputIsRefusedBeforeAnyLine) {
+  const ExportResult closed =
+      exportFrom(*sample_, {"--database", "Shop", "-o", "-"}, {Stream::closed, Stream::pipe});
+  EXPECT_EQ(closed.exitCode, 1);
+  EXPECT_EQ(closed.standardError, "Cannot write standard output: it is closed.\n");
+}
+
+// A name holding a line break and a terminal's escape sequence keeps its progress line on
+// one line and leaves the terminal alone, in the progress and in the error alike.
+TEST_F(ExportOptionsTest, ControlCharactersInNamesAreShownEscaped) {
+  const ExportResult result =
+      exportFrom(*options_, {"--database", "Odd", "-o", "-"}, {Stream::pipe, Stream::pipe});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.standardError,
+            "正在处理表 a\\x0ab\\x1b[31m 的初始化数据....\n"
+            "Table a\\x0ab\\x1b[31m cannot be written: its name holds a line break.\n");
+}
+
 TEST_F(ExportOptionsTest, TableOptionTakesANameWithACommaWhole) {
   const ExportResult result =
       exportFrom(*options_, {"--database", "Opts", "--table", "Sales, 2024", "--tables", "Plain",
@@ -95,6 +114,18 @@ TEST_F(ExportOptionsTest, DependencyOrderPutsReferencedTablesFirst) {
       "velmora-export: warning: the foreign keys of Pay, Emp, Mgr form a cycle; these tables "
       "keep catalogue order\n正在处理表 Customers 的初始化数据....\n"))
       << result.standardError;
+}
+
+// The dbo table "a.b" references table b of schema a; the list shows both as "a.b".
+TEST_F(ExportOptionsTest, DependencyOrderTellsTablesThatReadAlikeApart) {
+  const ExportResult result = exportFrom(
+      *options_, {"--database", "Alike", "--order", "dependencies", "--no-go", "-o", "-"},
+      {Stream::pipe, Stream::pipe});
+  EXPECT_EQ(result.exitCode, 0) << result.standardError;
+  EXPECT_TRUE(result.standardOutput.starts_with(
+      crlfLines({"insert a.b (ID) Values(2)", "insert [a.b] (ID) Values(1)"})))
+      << result.standardOutput;
+  EXPECT_EQ(result.standardError.find("warning"), std::string::npos) << result.standardError;
 }
 
 // Big takes long enough to be redrawn on a terminal; through a pipe the lines stay as they

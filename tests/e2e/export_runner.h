@@ -41,8 +41,9 @@ inline std::string readFile(const std::filesystem::path& path) {
 
 // Where one of the exporter's output streams goes: a file beside the script, read back
 // afterwards; a pipe, or a pseudo-terminal that passes bytes unchanged, read while it runs;
-// or a pipe whose reading end is closed before the program starts (as after `| head -0`).
-enum class Stream { file, pipe, terminal, brokenPipe };
+// or a pipe whose reading end is closed before the program starts (as after `| head -0`);
+// or closed (as after `>&-`).
+enum class Stream { file, pipe, terminal, brokenPipe, closed };
 struct Streams {
   Stream output = Stream::file;
   Stream error = Stream::file;
@@ -80,6 +81,8 @@ inline Channel openChannel(Stream stream, std::filesystem::path file) {
         channel.parentFd = -1;
       }
       break;
+    case Stream::closed:
+      return channel;
     case Stream::terminal: {
       termios raw{};
       ::cfmakeraw(&raw);
@@ -174,14 +177,19 @@ inline StartedExport startExport(const std::filesystem::path& directory,
   if (started.pid < 0)
     throw std::runtime_error("fork failed");
   if (started.pid == 0) {
-    if (::dup2(started.out.childFd, STDOUT_FILENO) < 0 ||
-        ::dup2(started.err.childFd, STDERR_FILENO) < 0 || ::chdir(directory.c_str()) != 0)
+    auto attach = [](int childFd, int fd) {
+      return childFd < 0 ? ::close(fd) == 0 : ::dup2(childFd, fd) >= 0;
+    };
+    if (!attach(started.out.childFd, STDOUT_FILENO) ||
+        !attach(started.err.childFd, STDERR_FILENO) || ::chdir(directory.c_str()) != 0)
       ::_exit(127);
     ::execve(program.c_str(), argv.data(), envp.data());
     ::_exit(127);
   }
-  ::close(started.out.childFd);
-  ::close(started.err.childFd);
+  if (started.out.childFd >= 0)
+    ::close(started.out.childFd);
+  if (started.err.childFd >= 0)
+    ::close(started.err.childFd);
   return started;
 }
 

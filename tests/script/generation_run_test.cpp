@@ -141,7 +141,7 @@ class GenerationRunTest : public ::testing::Test {
       observer_.ticks.push_back(true);
     }
     run_ = std::make_unique<GenerationRun>(shop_->reader, file_, valueText_, formats_);
-    file_.ResetInitDataFile();
+    file_.resetScript();
   }
   // Writes the script of what start() listed into the script file, in UTF-8.
   void write(const StatementForm& form) {
@@ -450,6 +450,12 @@ TEST_F(GenerationRunTest, RowsPerInsertGroupsRowsIntoStatements) {
       script.starts_with(kDateOrderGo + identityOn + "insert Seq (ID,N) Values('1',10),('2',20),"));
   EXPECT_TRUE(script.ends_with("('1003',10030)\r\nGO\r\n" + identityOff + kShopTrailerGo));
   EXPECT_EQ(rowsPerInsertLine(script), (std::vector<std::size_t>{1000, 3}));
+
+  // A statement that passes 1 MiB takes no more rows.
+  const std::u16string wide(600 * 1024, u'w');
+  start({table(u"W", {column(u"M", "varchar(max)")}, {{text(wide)}, {text(wide)}, {text(wide)}})});
+  write({.withGoLines = false, .rowsPerInsert = 1000});
+  EXPECT_EQ(rowsPerInsertLine(scriptBytes()), (std::vector<std::size_t>{2, 1}));
 
   // The rows that arrived before the server failed are written, though the statement is short.
   try {

@@ -14,9 +14,8 @@ class LineOutput : public ScriptOutput {
  public:
   const Codeset& codeset() const override { return codeset_; }
   void prepare() override {}
-  std::optional<OutputLock> lockForRun() override { return std::nullopt; }
-  void ResetInitDataFile() override {}
-  void AddToText(std::u16string_view line) override { appendConverted(codeset_.fromUtf16(line)); }
+  std::optional<OutputLock> resetScript() override { return std::nullopt; }
+  void appendLine(std::u16string_view line) override { appendConverted(codeset_.fromUtf16(line)); }
   void appendConverted(std::string_view bytes) override {
     if (failuresLeft > 0) {
       --failuresLeft;

@@ -56,7 +56,7 @@ TEST_F(ExportSessionTest, ARunStartedDuringARunIsIgnoredAndEachRunStartsAfresh) 
   session.openDatabase(inputs, input.database, tables);
   input.tables = tables.names();
   session.prepareScript();
-  script::ScriptFile(codeset).AddToText(u"left over from an earlier run");
+  script::ScriptFile(codeset).appendLine(u"left over from an earlier run");
 
   int eventsSeen = 0;
   EventsObserver observer;

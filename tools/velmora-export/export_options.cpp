@@ -171,7 +171,8 @@ Options:
   --no-go          no GO line after each statement (the test script form)
   --rows-per-insert N
                    N rows (1 to 1000, default 1) in one insert statement:
-                   insert T (...) Values(...),(...); the last may hold fewer
+                   insert T (...) Values(...),(...); the last may hold fewer, and
+                   a statement that passes 1 MiB takes no more rows
   -o, --output FILE
                    write the script to FILE (created, or emptied) instead of
                    MakeInitData.txt; -o - writes it to standard output

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <utility>
@@ -83,23 +84,35 @@ void orderByDependencies(session::PlainTableList& tables, session::ExportSession
                          const ExportOptions& options, const script::Codeset& codeset,
                          std::FILE* progress) {
   std::vector<std::u16string> ticked;
-  for (std::size_t i = 0; i < tables.names().size(); ++i)
-    if (tables.isTicked(static_cast<int>(i)))
-      ticked.push_back(tables.names()[i]);
-  const session::DependencyOrder order = session.dependencyOrder(ticked);
+  std::vector<std::size_t> tickedPositions;
+  std::vector<server::TableName> tickedTables;
+  std::map<std::u16string, std::size_t> entriesMet;  // two tables' entries can read alike
+  for (std::size_t i = 0; i < tables.names().size(); ++i) {
+    const std::u16string& entry = tables.names()[i];
+    const std::size_t earlierAlike = entriesMet[entry]++;
+    if (!tables.isTicked(static_cast<int>(i)))
+      continue;
+    ticked.push_back(entry);
+    tickedPositions.push_back(i);
+    tickedTables.push_back(session.tableOf(entry, earlierAlike));
+  }
+  const session::DependencyOrder order = session.dependencyOrder(tickedTables);
 
   tables.clear();
+  std::vector<std::size_t> listPositions;
   for (std::size_t position : order.order) {
     tables.add(ticked[position]);
     tables.setTicked(static_cast<int>(tables.names().size() - 1), true);
+    listPositions.push_back(tickedPositions[position]);
   }
+  session.keepTablesInOrder(listPositions);
   if (order.inCycles.empty() || options.quiet)
     return;
   std::u16string names;
   for (std::size_t position : order.inCycles)
     names += (names.empty() ? u"" : u", ") + ticked[position];
   const std::string warning = "velmora-export: warning: the foreign keys of " +
-                              codeset.fromUtf16(names) +
+                              withControlsEscaped(codeset.fromUtf16(names)) +
                               " form a cycle; these tables keep catalogue order\n";
   std::fwrite(warning.data(), 1, warning.size(), progress);
   std::fflush(progress);

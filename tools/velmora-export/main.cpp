@@ -9,6 +9,7 @@
 
 #include "export_options.h"
 #include "export_script.h"
+#include "progress_display.h"
 #include "script/codeset.h"
 #include "script/locale_formats.h"
 #include "server/odbc_connection.h"
@@ -23,7 +24,8 @@ using velmora::script::Codeset;
 constexpr int kExitError = 1;
 constexpr int kExitConnectFailed = 2;
 
-// Error texts are UTF-8; the terminal expects the locale's codeset.
+// Error texts are UTF-8; the terminal expects the locale's codeset. Names from the server in
+// them are shown with their control characters escaped.
 void printMessage(const std::string& utf8Text, const Codeset* codeset) {
   std::string text = utf8Text;
   if (codeset != nullptr && codeset->name() != "UTF-8") {
@@ -33,7 +35,7 @@ void printMessage(const std::string& utf8Text, const Codeset* codeset) {
       // The text in UTF-8 is still better than none.
     }
   }
-  text += '\n';
+  text = velmora::exporter::withControlsEscaped(text) + '\n';
   std::fwrite(text.data(), 1, text.size(), stderr);
   std::fflush(stderr);
 }
@@ -62,7 +64,7 @@ int run(const ExportOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  velmora::session::guardStandardStreams();
+  const velmora::session::ClosedAtStart closed = velmora::session::guardStandardStreams();
   std::setlocale(LC_ALL, "");
   ExportOptions options;
   try {
@@ -80,6 +82,12 @@ int main(int argc, char** argv) {
       return EXIT_SUCCESS;
     case ExportOptions::Action::exportScript:
       break;
+  }
+  // Standard output was opened on /dev/null in place of the closed one; the script must not
+  // vanish there.
+  if (options.output == "-" && closed.output) {
+    printMessage("Cannot write standard output: it is closed.", nullptr);
+    return kExitError;
   }
   return run(options);
 }

@@ -31,6 +31,22 @@ std::string rateText(double rowsPerSecond) {
 
 }  // namespace
 
+std::string withControlsEscaped(std::string_view text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7f) {
+      escaped += c;
+      continue;
+    }
+    char code[5];
+    std::snprintf(code, sizeof code, "\\x%02x", byte);
+    escaped += code;
+  }
+  return escaped;
+}
+
 std::string rowsAndRate(std::uint64_t rows, std::chrono::nanoseconds elapsed) {
   const double seconds = std::chrono::duration<double>(elapsed).count();
   const double rate = seconds > 0 ? static_cast<double>(rows) / seconds : 0;
@@ -41,12 +57,13 @@ ProgressDisplay::~ProgressDisplay() {
   endLine();
 }
 
-void ProgressDisplay::show(std::string_view text) {
+void ProgressDisplay::show(std::string_view shown) {
+  const std::string text = withControlsEscaped(shown);
   switch (mode_) {
     case Mode::quiet:
       return;
     case Mode::lines:
-      write(std::string(text) + '\n');
+      write(text + '\n');
       return;
     case Mode::redrawn:
       endLine();

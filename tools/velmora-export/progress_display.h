@@ -8,6 +8,11 @@
 
 namespace velmora::exporter {
 
+// `text` (bytes in the locale's codeset) with each control character written as \xHH: a
+// name from the server can hold a line break or a terminal's escape sequence, which must
+// neither break a line of the progress nor act on the terminal.
+std::string withControlsEscaped(std::string_view text);
+
 // "412,000 rows, 251k rows/s": the rows of a table written so far and their rate.
 std::string rowsAndRate(std::uint64_t rows, std::chrono::nanoseconds elapsed);
 
@@ -26,7 +31,8 @@ class ProgressDisplay {
   ProgressDisplay(const ProgressDisplay&) = delete;
   ProgressDisplay& operator=(const ProgressDisplay&) = delete;
 
-  // A new progress text (bytes in the locale's codeset); the row count starts again at 0.
+  // A new progress text (bytes in the locale's codeset), its control characters escaped; the
+  // row count starts again at 0.
   void show(std::string_view text);
   // One more row of the current table is written.
   void rowWritten() {
