@@ -95,7 +95,8 @@ class RowsConnection : public server::Connection {
   std::unique_ptr<server::Recordset> query(const std::u16string& statement) override {
     return inner_->query(statement);
   }
-  std::unique_ptr<server::Recordset> openTable(const std::u16string&) override {
+  std::unique_ptr<server::Recordset> openTable(const std::u16string&,
+                                               std::u16string_view) override {
     return std::make_unique<RowsRecordset>(columns_, rows_);
   }
 

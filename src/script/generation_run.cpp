@@ -1,10 +1,12 @@
 #include "script/generation_run.h"
 
+#include <algorithm>
 #include <map>
 #include <stdexcept>
 
 #include "script/statement_batch.h"
 #include "server/identifier.h"
+#include "server/name_case.h"
 #include "server/trim.h"
 #include "server/utf.h"
 
@@ -71,7 +73,8 @@ std::u16string columnPart(const std::vector<std::u16string>& names) {
   return part;
 }
 
-void GenerationRun::writeScript(const RunInput& input, RunObserver& observer) {
+void GenerationRun::writeScript(const RunInput& input, RunObserver& observer,
+                                const RunOptions& options) {
   const StatementForm& form = input.form;
   if (form.rowsPerInsert < 1 || form.rowsPerInsert > kMaxRowsPerInsert)
     throw std::invalid_argument("rows per insert statement must lie between 1 and " +
@@ -80,11 +83,15 @@ void GenerationRun::writeScript(const RunInput& input, RunObserver& observer) {
   // The trailer names the database: check it before the first line.
   if (const std::u16string fault = faultOfName(input.database, output_.codeset()); !fault.empty())
     throwUnwritable(u"Database", input.database, u"its name", fault);
+  for (const std::u16string& table : options.constraintTables)
+    if (const std::u16string fault = faultOfName(table, output_.codeset()); !fault.empty())
+      throwUnwritable(u"Table", table, u"its name", fault);
   // A login reads dates in the order of its language; this script's dates read the same
   // under every login.
   output_.appendConverted("SET DATEFORMAT " + dateOrder_);
   if (form.withGoLines)
     output_.appendConverted("GO");
+  writeConstraintLines(options.constraintTables, u"NOCHECK CONSTRAINT ALL", form.withGoLines);
 
   // How often each entry text came so far: two tables' entries can read alike.
   std::map<std::u16string, std::size_t> entriesMet;
@@ -94,22 +101,33 @@ void GenerationRun::writeScript(const RunInput& input, RunObserver& observer) {
     if (!observer.isTicked(i))
       continue;
     observer.tableStarted(progressText(trimmed(entry)));
-    writeRows(openTable(entry, earlierAlike, observer), form, observer);
+    const auto cut = options.cuts.find(i);
+    writeRows(openTable(entry, earlierAlike, cut == options.cuts.end() ? TableCut{} : cut->second,
+                        observer),
+              form, observer);
     output_.flush();
   }
+  writeConstraintLines(options.constraintTables, u"WITH CHECK CHECK CONSTRAINT ALL",
+                       form.withGoLines);
   writeTrailer(input.database, form.withGoLines);
   output_.flush();
   observer.finished(std::u16string(kFinishedText));
 }
 
 std::vector<std::u16string> GenerationRun::openTable(const std::u16string& entry,
-                                                     std::size_t earlierAlike,
+                                                     std::size_t earlierAlike, const TableCut& cut,
                                                      RunObserver& observer) {
   reader_.close();
   reader_.setTableName(entry, earlierAlike);
+  reader_.setRowCondition(cut.rowCondition);
   reader_.open();
   std::vector<std::u16string> names;
   reader_.getFieldNames(names);
+  std::erase_if(names, [&](const std::u16string& name) {
+    return std::any_of(
+        cut.leftOutColumns.begin(), cut.leftOutColumns.end(),
+        [&](const std::u16string& leftOut) { return server::sameNameIgnoringCase(name, leftOut); });
+  });
   observer.columnsChanged(names);
   reader_.first();
   checkNamesCanBeWritten(entry, names);
@@ -171,6 +189,12 @@ void GenerationRun::writeTrailer(const std::u16string& database, bool withGo) {
   const std::u16string name = server::sqlIdentifier(database);
   appendLine(u"ALTER DATABASE " + name + u" SET AUTO_SHRINK ON", withGo);
   appendLine(u"ALTER DATABASE " + name + u" SET AUTO_CLOSE ON", withGo);
+}
+
+void GenerationRun::writeConstraintLines(const std::vector<std::u16string>& tables,
+                                         std::u16string_view action, bool withGo) {
+  for (const std::u16string& table : tables)
+    appendLine(u"ALTER TABLE " + table + u" " + std::u16string(action), withGo);
 }
 
 void GenerationRun::checkNamesCanBeWritten(std::u16string_view entry,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,14 @@ struct StatementForm {
 };
 inline constexpr int kMaxRowsPerInsert = 1000;
 
+// What narrows the script of one table.
+struct TableCut {
+  // A T-SQL search condition, as typed, that the rows written must meet; empty for every row.
+  std::u16string rowCondition;
+  // Columns left out of the statements, named as the reader names them (any case).
+  std::vector<std::u16string> leftOutColumns;
+};
+
 // What a run writes.
 struct RunInput {
   // The table list's entry texts, in list order. Which of them are written is asked of the
@@ -31,6 +40,17 @@ struct RunInput {
   // The chosen database as the database list shows it, named by the trailer; empty for none.
   std::u16string database;
   StatementForm form;
+};
+
+// What velmora-export's options add to a run's input.
+struct RunOptions {
+  // Cuts of some tables, by their index in the input's tables.
+  std::map<std::size_t, TableCut> cuts;
+  // Tables, as statements name them, whose constraints the script turns off before the first
+  // table's lines and checks again after the last table's, so that rows whose foreign keys
+  // form a cycle load and are checked once at the end: the tables it writes rows of, in the
+  // order it writes them. Empty: no such lines.
+  std::vector<std::u16string> constraintTables;
 };
 
 // What a run tells its host as it goes. Every call comes between two steps of the run, on
@@ -67,21 +87,25 @@ class GenerationRun {
   // True while writeScript is under way (also inside the observer's calls).
   bool isRunning() const { return running_; }
 
-  // Appends the script of `input` to the output as it is. Throws std::invalid_argument for
-  // a number of rows per statement out of range, std::runtime_error naming the database or
-  // a table whose name the script cannot carry, and whatever the reader, the value texts or
-  // the output throw; the lines written so far stay.
-  void writeScript(const RunInput& input, RunObserver& observer);
+  // Appends the script of `input`, as `options` narrow it, to the output as it is. Throws
+  // std::invalid_argument for a number of rows per statement out of range,
+  // std::runtime_error naming the database or a table whose name the script cannot carry,
+  // and whatever the reader, the value texts or the output throw; the lines written so far
+  // stay.
+  void writeScript(const RunInput& input, RunObserver& observer, const RunOptions& options = {});
 
  private:
   // Opens table `entry`, the entry after `earlierAlike` others of that text, and reports its
   // columns. Returns the names of the columns that stand in its statements.
   std::vector<std::u16string> openTable(const std::u16string& entry, std::size_t earlierAlike,
-                                        RunObserver& observer);
+                                        const TableCut& cut, RunObserver& observer);
   // The statements of the open table, between its identity lines when it needs them.
   void writeRows(const std::vector<std::u16string>& columnNames, const StatementForm& form,
                  RunObserver& observer);
   void writeTrailer(const std::u16string& database, bool withGo);
+  // "ALTER TABLE <table> <action>" for each of `tables`.
+  void writeConstraintLines(const std::vector<std::u16string>& tables, std::u16string_view action,
+                            bool withGo);
   // The schema, table and column names the script would write hold no line break and no
   // character the output's codeset lacks. Throws std::runtime_error naming the table
   // otherwise.

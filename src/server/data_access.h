@@ -5,6 +5,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "server/value.h"
@@ -129,9 +130,11 @@ class Connection {
   // Runs one statement as text (the provider sends it followed by CR LF) and returns its
   // rows. Query time-out 30 s. Throws DataAccessError.
   virtual std::unique_ptr<Recordset> query(const std::u16string& statement) = 0;
-  // Reads a whole table by name: all columns, all rows. `nameAsSent` goes to the server as
-  // it stands (the caller brackets it). Throws DataAccessError.
-  virtual std::unique_ptr<Recordset> openTable(const std::u16string& nameAsSent) = 0;
+  // Reads a table by name: all columns, and the rows that meet `rowCondition` (a T-SQL
+  // search condition, passed on as it stands; empty for all rows). `nameAsSent` goes to the
+  // server as it stands (the caller brackets it). Throws DataAccessError.
+  virtual std::unique_ptr<Recordset> openTable(const std::u16string& nameAsSent,
+                                               std::u16string_view rowCondition = {}) = 0;
 };
 
 // Makes connection objects: ODBC ones in the product, in-memory ones in unit tests.

@@ -8,6 +8,7 @@
 #include "server/odbc_diagnostics.h"
 #include "server/odbc_statement.h"
 #include "server/odbc_variant.h"
+#include "server/read_statements.h"
 #include "server/utf.h"
 
 namespace velmora::server {
@@ -114,15 +115,18 @@ class OdbcConnection final : public Connection {
     return odbc::openRecordset(execute(statement + u"\r\n"));
   }
 
-  std::unique_ptr<Recordset> openTable(const std::u16string& nameAsSent) override {
-    std::shared_ptr<odbc::Statement> statement = execute(u"select * from " + nameAsSent);
+  std::unique_ptr<Recordset> openTable(const std::u16string& nameAsSent,
+                                       std::u16string_view rowCondition) override {
+    std::shared_ptr<odbc::Statement> statement =
+        execute(tableReadStatement(nameAsSent, rowCondition));
     std::size_t columnCount = 0;
     const std::vector<std::u16string> variants = odbc::variantColumnNames(*statement, columnCount);
     if (variants.empty())
       return odbc::openRecordset(std::move(statement));
     // The driver keeps each value's base type to itself: the server names it beside the
     // columns, in a read that replaces this one before any row is fetched.
-    return odbc::openRecordset(execute(variantTypesRead(nameAsSent, variants)), columnCount);
+    return odbc::openRecordset(
+        execute(variantTypesRead(nameAsSent, variants) + whereClause(rowCondition)), columnCount);
   }
 
  private:

@@ -80,7 +80,7 @@ void TableReader::open() {
       catalogue_ ? catalogue_->tableOf(tableName_, earlierAlike_) : TableName{.name = tableName_};
   nameAsSent_ = tableNameAsSent(table_);
   std::vector<std::u16string> computedColumns = readComputedColumns(nameAsSent_);
-  rows_ = connection_.openTable(nameAsSent_);
+  rows_ = connection_.openTable(nameAsSent_, rowCondition_);
   try {
     makeFields(computedColumns);
   } catch (...) {

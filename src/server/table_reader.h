@@ -57,11 +57,15 @@ class TableReader {
   // too (entries of two tables can read alike: the dbo table "a.b" and table b of schema a).
   void setTableName(std::u16string name, std::size_t earlierAlike = 0);
   const std::u16string& tableName() const { return tableName_; }
+  // The T-SQL search condition the rows read must meet, from the next open on; empty for
+  // every row.
+  void setRowCondition(std::u16string condition) { rowCondition_ = std::move(condition); }
   // The open table's schema and name, and how statements name it: "[Order Details]",
   // "Sales.Customer".
   const TableName& table() const { return table_; }
   const std::u16string& nameAsSent() const { return nameAsSent_; }
-  // Opens the named table: all columns, all rows. Throws DataAccessError, InvalidFieldSize.
+  // Opens the named table: all columns, the rows that meet the condition. Throws DataAccessError,
+  // InvalidFieldSize.
   void open();
   bool isOpen() const;
 
@@ -91,6 +95,7 @@ class TableReader {
   std::size_t earlierAlike_ = 0;
   TableName table_;
   std::u16string nameAsSent_;
+  std::u16string rowCondition_;
   std::unique_ptr<Recordset> rows_;
   const Recordset* current_ = nullptr;
   std::vector<Field> fields_;

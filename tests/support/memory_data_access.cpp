@@ -8,6 +8,7 @@
 
 #include "server/connection_string.h"
 #include "server/name_case.h"
+#include "server/read_statements.h"
 #include "server/utf.h"
 
 namespace velmora::test {
@@ -226,9 +227,11 @@ class MemoryConnection : public server::Connection {
     return start(std::move(result), failAfterRows, std::move(failureMessage));
   }
 
-  std::unique_ptr<server::Recordset> openTable(const std::u16string& nameAsSent) override {
+  // Every row, whatever the condition: only the read's text shows it.
+  std::unique_ptr<server::Recordset> openTable(const std::u16string& nameAsSent,
+                                               std::u16string_view rowCondition) override {
     checkReady();
-    server_.record(LogKind::table, catalog_, nameAsSent);
+    server_.record(LogKind::table, catalog_, nameAsSent + server::whereClause(rowCondition));
     const MemoryTable& table = resolve(nameAsSent);
     MemoryResult rows;
     rows.columns = table.columns;
