@@ -91,15 +91,16 @@ class ExportTest : public ::testing::Test {
     EXPECT_TRUE(readFile(script()) == readFile(golden)) << unifiedDiff(golden, script());
   }
 
-  // Expects the connection failure from `server`, sooner than the login timeout of 15 s.
-  void expectConnectFailureInTime(const std::string& server) {
+  // Expects the connection failure from `server`, with `reason` on a second line, sooner
+  // than the login timeout of 15 s.
+  void expectConnectFailureInTime(const std::string& server, const std::string& reason) {
     const auto start = std::chrono::steady_clock::now();
     const ExportResult result =
         runExport(directory_, {"--server", server, "--database", "Shop"},
                   {{"LC_ALL", "C.UTF-8"}, {"VELMORA_PASSWORD", kSamplePassword}});
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(result.exitCode, 2);
-    EXPECT_EQ(result.standardError, kConnectFailure);
+    EXPECT_EQ(result.standardError, kConnectFailure + reason + "\n");
     EXPECT_LT(took, std::chrono::seconds(15));
   }
 
@@ -149,10 +150,12 @@ TEST_F(ExportTest, NamedInstanceIsFoundThroughTheBrowser) {
                                 {"--instance", "VELMORA", "--encryption", "login"});
     expectSampleScript("127.0.0.1\\velmora");
     SCOPED_TRACE("an instance the Browser does not know");
-    expectConnectFailureInTime("127.0.0.1\\NOPE");
+    expectConnectFailureInTime("127.0.0.1\\NOPE",
+                               "The SQL Server Browser on 127.0.0.1 did not name instance NOPE.");
   }
   SCOPED_TRACE("no Browser");
-  expectConnectFailureInTime("127.0.0.1\\VELMORA");
+  expectConnectFailureInTime("127.0.0.1\\VELMORA",
+                             "No SQL Server Browser listens on 127.0.0.1 (UDP port 1434).");
 }
 
 TEST_F(ExportTest, NamedTablesAreWrittenInCatalogueOrder) {
