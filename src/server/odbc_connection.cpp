@@ -103,7 +103,8 @@ class OdbcConnection final : public Connection {
         // The driver's own message says only that the connection failed; its log says why
         // the server's TLS was refused.
         if (configuration) {
-          std::string reason = configuration->refusalReason(utf8FromUtf16(address.host));
+          std::string reason = configuration->refusalReason(utf8FromUtf16(address.host),
+                                                            target.security.encryptionRequired);
           throw ConnectionRefused(reason.empty() ? error.what() : reason);
         }
         throw error;

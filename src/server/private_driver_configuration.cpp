@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -49,22 +50,33 @@ std::string certificateStatusText(unsigned long status) {
 
 }  // namespace
 
-std::string tlsRefusalReason(std::string_view log, std::string_view host) {
+std::string tlsRefusalReason(std::string_view log, std::string_view host, bool encryptionRequired) {
   std::string handshake;
+  bool loginRejected = false;
   while (!log.empty()) {
     const std::size_t end = log.find('\n');
-    const std::string_view line = log.substr(0, end);
+    std::string_view line = log.substr(0, end);
     log.remove_prefix(end == std::string_view::npos ? log.size() : end + 1);
     if (line.starts_with("Certificate hostname does not match"))
       return "The server's certificate does not name " + std::string(host) + ".";
     if (line.starts_with("Certificate status: "))
       return "The server's certificate is not trusted: " +
              certificateStatusText(std::strtoul(line.data() + 20, nullptr, 10)) + ".";
-    if (line.find("CA file") != std::string_view::npos)
+    if (line.starts_with("loading CA file")) {
+      // "loading CA file failed: Error while reading file."
+      line.remove_prefix(std::min(line.size(), line.rfind(": ") + 2));
+      while (line.ends_with('.'))
+        line.remove_suffix(1);
       return "The CA file cannot be used: " + std::string(line) + ".";
+    }
     if (line.starts_with("handshake failed: "))
       handshake = "The TLS handshake failed: " + std::string(line.substr(18));
+    loginRejected = loginRejected || line.starts_with("login packet rejected");
   }
+  // Without a handshake, a login the driver would not send is one the server would not
+  // encrypt.
+  if (handshake.empty() && loginRejected && encryptionRequired)
+    return "The server does not encrypt the connection, and encryption is required.";
   return handshake;
 }
 
@@ -104,10 +116,11 @@ void PrivateDriverConfiguration::write(const std::string& text) {
   named_ = true;
 }
 
-std::string PrivateDriverConfiguration::refusalReason(std::string_view host) const {
+std::string PrivateDriverConfiguration::refusalReason(std::string_view host,
+                                                      bool encryptionRequired) const {
   std::ifstream in(logFile(), std::ios::binary);
   const std::string log{std::istreambuf_iterator<char>(in), {}};
-  return tlsRefusalReason(log, host);
+  return tlsRefusalReason(log, host, encryptionRequired);
 }
 
 }  // namespace velmora::server

@@ -22,7 +22,7 @@ class PrivateDriverConfiguration {
   std::string logFile() const { return folder_ + "/driver.log"; }
   void write(const std::string& text);
   // Why the driver refused the server's TLS, from its error log: empty when it logged none.
-  std::string refusalReason(std::string_view host) const;
+  std::string refusalReason(std::string_view host, bool encryptionRequired) const;
 
  private:
   std::string folder_;
@@ -33,7 +33,8 @@ class PrivateDriverConfiguration {
 };
 
 // The reason a FreeTDS error log gives for refusing a server's certificate or TLS handshake,
-// in words for the user; empty when the log gives none. `host` is the host dialled.
-std::string tlsRefusalReason(std::string_view log, std::string_view host);
+// or a server without TLS when `encryptionRequired`, in words for the user; empty when the
+// log gives none. `host` is the host dialled.
+std::string tlsRefusalReason(std::string_view log, std::string_view host, bool encryptionRequired);
 
 }  // namespace velmora::server
