@@ -309,6 +309,15 @@ TEST_F(ExportTest, CommandLine) {
        "",
        "velmora-export: unknown argument --frobnicate\n"},
       {{"--server=x", "--database=D", "--no-go=1"}, 1, "", "velmora-export: option --no-go"},
+      {{"--server=x", "--database=D", "--", "extra"},
+       1,
+       "",
+       "velmora-export: unexpected argument extra\n"},
+      {{"--server=x", "--", "--database=D"}, 1, "", "velmora-export: unexpected argument"},
+      {{"--server=x", "--database", "D", "--encrypt=always"},
+       1,
+       "",
+       "velmora-export: option --encrypt takes optional or mandatory\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments.front());
