@@ -23,20 +23,6 @@ const std::string kConnectFailure =
     "无法连接数据库，可能是用户名、密码错或计算机上未安装SQL SERVER\n";
 const std::string kFixture = std::string(VELMORA_TEST_DATA_DIR) + "/e2e/connect.json";
 
-// True when nothing holds TCP port `port` of 127.0.0.1.
-bool tcpPortFree(uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  const int yes = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  ::close(fd);
-  return free;
-}
-
 class ConnectTest : public ::testing::Test {
  protected:
   ConnectTest() {
@@ -60,7 +46,7 @@ class ConnectTest : public ::testing::Test {
 
 // A server named with neither port nor instance is the default instance, on port 1433.
 TEST_F(ConnectTest, ServerNamedAloneIsReachedOnPort1433) {
-  if (!tcpPortFree(1433))
+  if (!loopbackPortFree(SOCK_STREAM, 1433))
     GTEST_SKIP() << "TCP port 127.0.0.1:1433 is in use, so the stand-in cannot listen there";
   const StandinProcess server(kFixture, {"--port", "1433"});
   for (const char* name : {"127.0.0.1", "localhost", ".", "(local)", "tcp:127.0.0.1"}) {

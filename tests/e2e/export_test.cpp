@@ -44,18 +44,6 @@ const std::string kDeptLines =
 const std::string kShopTrailer = crlfLines({"USE master", "ALTER DATABASE Shop SET AUTO_SHRINK ON",
                                             "ALTER DATABASE Shop SET AUTO_CLOSE ON"});
 
-// True when nothing holds UDP port `port` of 127.0.0.1.
-bool udpPortFree(uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  ::close(fd);
-  return free;
-}
-
 class ExportTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -143,7 +131,7 @@ TEST_F(ExportTest, EncryptedServersGiveTheSameScript) {
 // A named instance is found through the SQL Server Browser on UDP port 1434 of its host,
 // which the test needs for itself.
 TEST_F(ExportTest, NamedInstanceIsFoundThroughTheBrowser) {
-  if (!udpPortFree(1434))
+  if (!loopbackPortFree(SOCK_DGRAM, 1434))
     GTEST_SKIP() << "UDP port 127.0.0.1:1434 is in use, so no Browser can be played";
   {
     const StandinProcess server(std::string(VELMORA_DATA_DIR) + "/sample.json",
