@@ -65,8 +65,8 @@ struct OptionSpec {
 // Every option, once. --help lists them in this order.
 constexpr OptionSpec kOptions[] = {
     {"--server", "", "S",
-     "the server: host, host,port, host\\instance, tcp:host,port, . or (local);\n"
-     "without a port or an instance, port 1433",
+     "the server: host, host,port, host\\instance, tcp:host, tcp:host,port,\n"
+     ". or (local); without a port or an instance, port 1433",
      [](ExportOptions& o, const std::string& v, std::string_view) { o.server = v; }, true},
     {"--database", "", "D", "the database to export",
      [](ExportOptions& o, const std::string& v, std::string_view) { o.database = v; }, true},
