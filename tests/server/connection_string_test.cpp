@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "server/data_access.h"
+#include "server/private_driver_configuration.h"
 
 namespace velmora::server {
 namespace {
@@ -148,6 +149,36 @@ TEST(OdbcConnectionString, NamesThePrivateConfigurationForACertificateCheck) {
   ConnectionTarget broken = target;
   broken.security.trustedCertificates = "a.pem\n[other]";
   EXPECT_THROW(driverConfiguration(broken, address, "log"), DataAccessError);
+}
+
+// The driver says only that the connection failed; the reason comes from its error log.
+TEST(TlsRefusalReason, ReadsTheDriversErrorLog) {
+  const std::string connect =
+      "tds_setup_socket: connect(2) returned \"Operation now in progress\"\n";
+  struct Case {
+    std::string log;
+    bool encryptionRequired;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {connect + "Certificate status: 66\nhandshake failed: Error in the certificate.\n", false,
+       "The server's certificate is not trusted: it is not signed by a trusted authority."},
+      {connect + "Certificate hostname does not match\nhandshake failed: Error in the "
+                 "certificate.\n",
+       false, "The server's certificate does not name db1."},
+      {"loading CA file failed: Error while reading file.\n", false,
+       "The CA file cannot be used: Error while reading file."},
+      {connect + "login packet rejected\n", true,
+       "The server does not encrypt the connection, and encryption is required."},
+      // Without encryption required, a refused login is no TLS matter.
+      {connect + "login packet rejected\n", false, ""},
+      {connect + "tds_process_info() reading message 18456 from server\nlogin packet accepted\n",
+       true, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.log);
+    EXPECT_EQ(tlsRefusalReason(c.log, "db1", c.encryptionRequired), c.reason);
+  }
 }
 
 }  // namespace
