@@ -89,7 +89,7 @@ class RowsConnection : public server::Connection {
   RowsConnection(test::MemoryServer& server, const std::vector<server::ColumnDescription>& columns,
                  const std::vector<test::Row>& rows)
       : factory_(server), inner_(factory_.createConnection()), columns_(columns), rows_(rows) {}
-  void open(const std::u16string& connectionString) override { inner_->open(connectionString); }
+  void open(const server::ConnectionTarget& target) override { inner_->open(target); }
   void close() override { inner_->close(); }
   bool isOpen() const override { return inner_->isOpen(); }
   std::unique_ptr<server::Recordset> query(const std::u16string& statement) override {
@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
   test::MemoryServer server;
   server.addTable(u"Bench", u"Big", columns);
   RowsConnection connection(server, columns, table);
-  connection.open(u"Initial Catalog=Bench");
+  connection.open({.database = u"Bench"});
 
   double best = 1e9;
   for (int run = 0; run < 3; ++run) {

@@ -43,7 +43,10 @@ int main(int argc, char** argv) {
   try {
     auto factory = makeOdbcConnectionFactory();
     auto connection = factory->createConnection();
-    connection->open(buildConnectionString({wide(argv[1]), u"sa", wide(argv[2])}, wide(argv[3])));
+    connection->open({.dataSource = wide(argv[1]),
+                      .database = wide(argv[3]),
+                      .user = u"sa",
+                      .password = wide(argv[2])});
 
     const auto started = std::chrono::steady_clock::now();
     auto rows = connection->openTable(wide(argv[4]));

@@ -1,9 +1,8 @@
 #include "server/connection_string.h"
 
-#include <cctype>
-
 #include "server/data_access.h"
 #include "server/name_case.h"
+#include "server/utf.h"
 
 namespace velmora::server {
 namespace {
@@ -24,82 +23,35 @@ std::u16string_view withoutBlanks(std::u16string_view text) {
   throw DataAccessError("Invalid connection string: " + std::string(why));
 }
 
-// Reads a key up to its '=' ("==" stands for one '='); returns the position after the '='.
-std::size_t readKey(std::u16string_view text, std::size_t pos, std::u16string& key) {
-  while (pos < text.size()) {
-    char16_t c = text[pos];
-    if (c == u'=') {
-      if (pos + 1 < text.size() && text[pos + 1] == u'=') {
-        key += u'=';
-        pos += 2;
-        continue;
-      }
-      return pos + 1;
-    }
-    if (c == u';')
-      throwMalformed("a key without '='");
-    key += c;
-    ++pos;
-  }
-  throwMalformed("a key without '='");
-}
-
-// Reads a value up to the ';' that ends it; returns the position after that ';'.
-std::size_t readValue(std::u16string_view text, std::size_t pos, std::u16string& value) {
-  while (pos < text.size() && isBlank(text[pos]))
-    ++pos;
-  if (pos < text.size() && (text[pos] == u'"' || text[pos] == u'\'')) {
-    const char16_t quote = text[pos++];
-    for (;;) {
-      if (pos >= text.size())
-        throwMalformed("an unclosed quote");
-      if (text[pos] == quote) {
-        if (pos + 1 < text.size() && text[pos + 1] == quote) {
-          value += quote;
-          pos += 2;
-          continue;
-        }
-        ++pos;
-        break;
-      }
-      value += text[pos++];
-    }
-    while (pos < text.size() && isBlank(text[pos]))
-      ++pos;
-    if (pos < text.size() && text[pos] != u';')
-      throwMalformed("text after a quoted value");
-    return pos + 1;
-  }
-  const std::size_t end = std::min(text.find(u';', pos), text.size());
-  value = withoutBlanks(text.substr(pos, end - pos));
-  return end + 1;
-}
-
 std::u16string toUtf16(std::string_view ascii) {
   return std::u16string(ascii.begin(), ascii.end());
 }
 
-}  // namespace
-
-ConnectionProperties parseConnectionString(std::u16string_view text) {
-  ConnectionProperties properties;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    if (text[pos] == u';' || isBlank(text[pos])) {
-      ++pos;
-      continue;
-    }
-    std::u16string key;
-    std::u16string value;
-    pos = readKey(text, pos, key);
-    pos = readValue(text, pos, value);
-    const std::u16string_view bareKey = withoutBlanks(key);
-    if (bareKey.empty())
-      throwMalformed("an empty key");
-    properties[lowerCaseOf(bareKey)] = std::move(value);
-  }
-  return properties;
+// The server as FreeTDS is told it: the host, with the instance name beside it, which FreeTDS
+// passes on in PRELOGIN.
+std::u16string serverText(const ServerAddress& address) {
+  std::u16string server = address.host;
+  if (!address.instance.empty())
+    server += u'\\' + address.instance;
+  return server;
 }
+
+// The attributes after the server: database and login, each in ODBC quoting.
+std::u16string loginAttributes(const ConnectionTarget& target) {
+  return u";Database=" + odbcAttributeValue(target.database) + u";UID=" +
+         odbcAttributeValue(target.user) + u";PWD=" + odbcAttributeValue(target.password);
+}
+
+// A line of freetds.conf; a value with a control character would start another line.
+std::string configurationLine(std::string_view key, const std::string& value) {
+  for (char c : value)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+      throw DataAccessError("The " + std::string(key) +
+                            " holds a control character, which the driver cannot be given.");
+  return "\t" + std::string(key) + " = " + value + "\n";
+}
+
+}  // namespace
 
 ServerAddress parseDataSource(std::u16string_view dataSource) {
   std::u16string_view text = withoutBlanks(dataSource);
@@ -129,6 +81,12 @@ ServerAddress parseDataSource(std::u16string_view dataSource) {
   return address;
 }
 
+std::optional<unsigned> portToDial(const ServerAddress& address) {
+  if (address.port || !address.instance.empty())
+    return address.port;
+  return kDefaultPort;
+}
+
 std::u16string odbcAttributeValue(std::u16string_view value) {
   const bool plain = value.find_first_of(u";{}=") == std::u16string_view::npos &&
                      (value.empty() || (!isBlank(value.front()) && !isBlank(value.back())));
@@ -140,34 +98,44 @@ std::u16string odbcAttributeValue(std::u16string_view value) {
 }
 
 bool driverCanTake(std::u16string_view value) {
-  // FreeTDS ends a braced value at the first "};" and reads "}}" as two characters: a '}'
-  // stays single, and a value holding "};" cannot be passed at all.
+  // FreeTDS 1.3 ends a braced value at the first "};" and keeps "}}" as two characters: a
+  // '}' stays single, and a value holding "};" cannot be passed at all.
   return value.find(u"};") == std::u16string_view::npos;
 }
 
-std::u16string odbcConnectionString(const ConnectionProperties& properties,
-                                    std::optional<unsigned> instancePort) {
-  auto property = [&](const char16_t* key) -> std::u16string {
-    const auto found = properties.find(key);
-    return found == properties.end() ? std::u16string() : found->second;
-  };
-  ServerAddress address = parseDataSource(property(u"data source"));
-  if (!address.port)
-    address.port = instancePort;
-  std::u16string server = address.host;
-  if (!address.instance.empty())
-    server += u'\\' + address.instance;
-
-  std::u16string text = u"Driver=FreeTDS;Server=" + odbcAttributeValue(server);
-  if (address.port)
-    text += u";Port=" + toUtf16(std::to_string(*address.port));
-  text += u";Database=" + odbcAttributeValue(property(u"initial catalog"));
-  text += u";UID=" + odbcAttributeValue(property(u"user id"));
-  text += u";PWD=" + odbcAttributeValue(property(u"password"));
+std::u16string odbcConnectionString(const ConnectionTarget& target, const ServerAddress& address) {
+  if (!target.security.isDefault()) {
+    return u"Driver=FreeTDS;Servername=" + std::u16string(kConfiguredServerName) +
+           loginAttributes(target) + u";ClientCharset=UTF-8";
+  }
+  std::u16string text = u"Driver=FreeTDS;Server=" + odbcAttributeValue(serverText(address));
+  if (const auto port = portToDial(address))
+    text += u";Port=" + toUtf16(std::to_string(*port));
+  text += loginAttributes(target);
   // "request": the login is encrypted when the server has a certificate, the whole session
-  // when the server demands it, as the OLE DB provider did. FreeTDS checks the server's
-  // certificate only against a CA file named in freetds.conf; none is named here.
+  // when the server demands it, as the OLE DB provider did. No certificate is checked.
   text += u";TDS_Version=7.4;ClientCharset=UTF-8;Encryption=request";
+  return text;
+}
+
+std::string driverConfiguration(const ConnectionTarget& target, const ServerAddress& address,
+                                const std::string& logFile) {
+  const TransportSecurity& security = target.security;
+  std::string text = "[" + utf8FromUtf16(kConfiguredServerName) + "]\n";
+  text += configurationLine("host", utf8FromUtf16(address.host));
+  if (const auto port = portToDial(address))
+    text += configurationLine("port", std::to_string(*port));
+  if (!address.instance.empty())
+    text += configurationLine("instance", utf8FromUtf16(address.instance));
+  text += configurationLine("tds version", "7.4");
+  text += configurationLine("encryption", security.encryptionRequired ? "require" : "request");
+  if (!security.trustedCertificates.empty()) {
+    text += configurationLine("ca file", security.trustedCertificates);
+    text += configurationLine("check certificate hostname", "yes");
+  }
+  // Errors only (severe and error levels): the log stays small for the whole session.
+  text += configurationLine("dump file", logFile);
+  text += configurationLine("debug flags", "0x6");
   return text;
 }
 

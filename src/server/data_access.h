@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "server/connection_target.h"
 #include "server/value.h"
 
 // The data access layer: connections, statements and tables read by name, with columns
@@ -98,6 +99,13 @@ class DataAccessError : public std::runtime_error {
   long nativeCode_;
 };
 
+// A connect refused for a reason the user needs to see: a certificate not trusted, a server
+// that does not encrypt, a named instance that no Browser knows. what() is that reason.
+class ConnectionRefused : public DataAccessError {
+ public:
+  using DataAccessError::DataAccessError;
+};
+
 // The rows of an executed statement or of a table read by name: forward only, read only.
 // Opened positioned on its first row (or at the end when there is none).
 class Recordset {
@@ -119,10 +127,9 @@ class Connection {
  public:
   virtual ~Connection() = default;
 
-  // Opens with an ADO-form connection string ("Provider=...;Password=...;User ID=...;
-  // Initial Catalog=...;Data Source=..."). Throws DataAccessError; leaves the connection
-  // closed on failure. Login time-out 15 s.
-  virtual void open(const std::u16string& connectionString) = 0;
+  // Opens on `target`. Throws DataAccessError (ConnectionRefused for a reason the user must
+  // see); leaves the connection closed on failure. Login time-out 15 s.
+  virtual void open(const ConnectionTarget& target) = 0;
   // Closing a closed connection does nothing.
   virtual void close() = 0;
   virtual bool isOpen() const = 0;

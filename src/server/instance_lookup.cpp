@@ -8,6 +8,7 @@
 #include <strings.h>
 #include <cerrno>
 #include <chrono>
+#include <string>
 #include <vector>
 
 namespace velmora::server {
@@ -33,8 +34,10 @@ class BrowserSockets {
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_DGRAM;
     addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), kBrowserPort, &hints, &found) != 0)
+    if (const int rc = ::getaddrinfo(host.c_str(), kBrowserPort, &hints, &found); rc != 0) {
+      addressFailure_ = ::gai_strerror(rc);
       return;
+    }
     for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
       const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
       if (fd < 0)
@@ -54,6 +57,9 @@ class BrowserSockets {
   }
   BrowserSockets(const BrowserSockets&) = delete;
   BrowserSockets& operator=(const BrowserSockets&) = delete;
+
+  // Why the host has no address to ask; empty when it has.
+  const std::string& addressFailure() const { return addressFailure_; }
 
   bool anyOpen() const {
     for (int fd : fds_)
@@ -105,6 +111,7 @@ class BrowserSockets {
   }
 
   std::vector<int> fds_;
+  std::string addressFailure_;
 };
 
 }  // namespace
@@ -150,15 +157,21 @@ std::optional<unsigned> instancePortInReply(std::string_view reply, std::string_
   return ours && port ? port : std::nullopt;
 }
 
-std::optional<unsigned> lookUpInstancePort(const std::string& host, const std::string& instance) {
+InstanceLookup lookUpInstancePort(const std::string& host, const std::string& instance) {
   BrowserSockets sockets(host);
+  if (!sockets.addressFailure().empty())
+    return {.failure =
+                "The address of " + host + " cannot be found: " + sockets.addressFailure() + "."};
   const std::string request = kUnicastInstanceRequest + instance + '\0';
   for (int i = 0; i < kRequests && sockets.anyOpen(); ++i) {
     sockets.sendToAll(request);
     if (auto port = sockets.awaitPort(std::chrono::steady_clock::now() + kWaitForAnswer, instance))
-      return port;
+      return {.port = port};
   }
-  return std::nullopt;
+  if (!sockets.anyOpen())
+    return {.failure = "No SQL Server Browser listens on " + host + " (UDP port 1434)."};
+  return {.failure =
+              "The SQL Server Browser on " + host + " did not name instance " + instance + "."};
 }
 
 }  // namespace velmora::server

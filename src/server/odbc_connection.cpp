@@ -3,11 +3,14 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <optional>
+
 #include "server/connection_string.h"
 #include "server/instance_lookup.h"
 #include "server/odbc_diagnostics.h"
 #include "server/odbc_statement.h"
 #include "server/odbc_variant.h"
+#include "server/private_driver_configuration.h"
 #include "server/read_statements.h"
 #include "server/utf.h"
 
@@ -21,22 +24,22 @@ constexpr SQLULEN kLoginTimeoutSeconds = 15;
 // The server's default cuts text and image values at 4 KB; values must arrive whole.
 constexpr const char16_t* kWholeLongValues = u"SET TEXTSIZE 2147483647";
 
-// The port of a named instance given without one, from the SQL Server Browser of its host.
-// FreeTDS would ask the Browser itself, but gives up on an unknown instance only after 16
-// seconds, longer than the login may take.
-std::optional<unsigned> instancePortOf(const ConnectionProperties& properties) {
-  const auto dataSource = properties.find(u"data source");
-  if (dataSource == properties.end())
-    return std::nullopt;
-  const ServerAddress address = parseDataSource(dataSource->second);
-  if (address.instance.empty() || address.port)
-    return std::nullopt;
+// The address to dial for `dataSource`, its port filled in: the one given, the default
+// instance's, or the one the SQL Server Browser gives for a named instance. FreeTDS would ask
+// the Browser itself, but gives up on an unknown instance only after 16 seconds, longer than
+// the login may take. Throws ConnectionRefused when no Browser names the instance.
+ServerAddress addressToDial(const std::u16string& dataSource) {
+  ServerAddress address = parseDataSource(dataSource);
+  address.port = portToDial(address);
+  if (address.port)
+    return address;
   const std::string host = utf8FromUtf16(address.host);
   const std::string instance = utf8FromUtf16(address.instance);
-  if (auto port = lookUpInstancePort(host, instance))
-    return port;
-  throw DataAccessError("The SQL Server Browser on " + host + " did not name instance " + instance +
-                        ".");
+  const InstanceLookup lookup = lookUpInstancePort(host, instance);
+  if (!lookup.port)
+    throw ConnectionRefused(lookup.failure);
+  address.port = lookup.port;
+  return address;
 }
 
 // The ODBC environment, shared by every connection the factory makes.
@@ -70,10 +73,17 @@ class OdbcConnection final : public Connection {
       : environment_(std::move(environment)) {}
   ~OdbcConnection() override { close(); }
 
-  void open(const std::u16string& connectionString) override {
+  void open(const ConnectionTarget& target) override {
     close();
-    const ConnectionProperties properties = parseConnectionString(connectionString);
-    const std::u16string odbcText = odbcConnectionString(properties, instancePortOf(properties));
+    const ServerAddress address = addressToDial(target.dataSource);
+    std::u16string text = odbcConnectionString(target, address);
+    // A security of the target's own is described to the driver in a configuration file,
+    // which lives only until the connect is done.
+    std::optional<PrivateDriverConfiguration> configuration;
+    if (!target.security.isDefault()) {
+      configuration.emplace();
+      configuration->write(driverConfiguration(target, address, configuration->logFile()));
+    }
 
     SQLHDBC connection = SQL_NULL_HDBC;
     check(SQLAllocHandle(SQL_HANDLE_DBC, environment_->handle(), &connection),
@@ -84,11 +94,22 @@ class OdbcConnection final : public Connection {
       check(SQLSetConnectAttr(connection, SQL_ATTR_LOGIN_TIMEOUT,
                               reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0),
             HandleKind::connection, connection, "SQLSetConnectAttr");
-      std::u16string text = odbcText;
       SQLSMALLINT outLength = 0;
-      check(SQLDriverConnectW(connection, nullptr, reinterpret_cast<SQLWCHAR*>(text.data()),
-                              SQL_NTS, nullptr, 0, &outLength, SQL_DRIVER_NOPROMPT),
-            HandleKind::connection, connection, "SQLDriverConnect");
+      const SQLRETURN rc =
+          SQLDriverConnectW(connection, nullptr, reinterpret_cast<SQLWCHAR*>(text.data()), SQL_NTS,
+                            nullptr, 0, &outLength, SQL_DRIVER_NOPROMPT);
+      if (!odbc::succeeded(rc)) {
+        DataAccessError error =
+            odbc::diagnosticError(HandleKind::connection, connection, "SQLDriverConnect");
+        // The driver's own message says only that the connection failed; its log says why
+        // the server's TLS was refused.
+        if (configuration) {
+          std::string reason = configuration->refusalReason(utf8FromUtf16(address.host),
+                                                            target.security.encryptionRequired);
+          throw ConnectionRefused(reason.empty() ? error.what() : reason);
+        }
+        throw error;
+      }
       connected_ = true;
       run(kWholeLongValues);
     } catch (const DataAccessError&) {

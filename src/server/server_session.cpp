@@ -18,16 +18,6 @@ constexpr const char16_t* kForeignKeyStatement =
     u"OBJECT_SCHEMA_NAME(referenced_object_id), OBJECT_NAME(referenced_object_id) from "
     u"sys.foreign_keys";
 
-// A value that holds ';' or begins with a quote or '=' is quoted, so that no typed text can
-// add or change a key of the connection string ("Password==x" would read as a key "Password=x"
-// without a value).
-std::u16string connectionValue(std::u16string_view value) {
-  const bool needsQuotes = value.find(u';') != std::u16string_view::npos ||
-                           (!value.empty() && (value.front() == u'"' || value.front() == u'\'' ||
-                                               value.front() == u'='));
-  return needsQuotes ? enclosed(value, u'"', u'"') : std::u16string(value);
-}
-
 std::size_t columnIndex(const Recordset& rows, std::u16string_view name) {
   const auto& columns = rows.columns();
   for (std::size_t i = 0; i < columns.size(); ++i)
@@ -65,14 +55,6 @@ void readNames(std::unique_ptr<Recordset>& query, Connection& connection, const 
 
 }  // namespace
 
-std::u16string buildConnectionString(const ConnectionInputs& inputs,
-                                     const std::u16string& catalog) {
-  return u"Provider=SQLOLEDB.1;Password=" + connectionValue(trimmed(inputs.password)) +
-         u";Persist Security Info=True;User ID=" + connectionValue(trimmed(inputs.user)) +
-         u";Initial Catalog=" + connectionValue(catalog) + u";Data Source=" +
-         connectionValue(trimmed(inputs.server));
-}
-
 ServerSession::ServerSession(ConnectionFactory& factory)
     : catalogueConnection_(factory.createConnection()),
       databaseConnection_(factory.createConnection()),
@@ -82,11 +64,19 @@ ServerSession::~ServerSession() = default;
 
 bool ServerSession::ConnectDataBase(const std::u16string& catalog, Connection& connection,
                                     const ConnectionInputs& inputs) {
-  const std::u16string connectionString = buildConnectionString(inputs, catalog);
+  const ConnectionTarget target{.dataSource = std::u16string(trimmed(inputs.server)),
+                                .database = catalog,
+                                .user = std::u16string(trimmed(inputs.user)),
+                                .password = std::u16string(trimmed(inputs.password)),
+                                .security = security_};
+  lastRefusal_.clear();
   if (connection.isOpen())
     connection.close();
   try {
-    connection.open(connectionString);
+    connection.open(target);
+  } catch (const ConnectionRefused& refused) {
+    lastRefusal_ = refused.what();
+    return false;
   } catch (const DataAccessError&) {
     // Any failure to open is reported to the user as the one connection-failure message.
     return false;

@@ -38,12 +38,6 @@ class TableList {
   virtual void setTicked(int index, bool ticked) = 0;
 };
 
-// The ADO-form connection string from the template "Provider=SQLOLEDB.1;Password=%s;Persist
-// Security Info=True;User ID=%s;Initial Catalog=%s;Data Source=%s". Password, user and server
-// are trimmed; the catalog goes in unchanged. A value that holds ';' or begins with a quote or
-// '=' goes between double quotes with each '"' doubled.
-std::u16string buildConnectionString(const ConnectionInputs& inputs, const std::u16string& catalog);
-
 // The window's data-access objects: the two connections, the two queries and the reader.
 class ServerSession {
  public:
@@ -56,11 +50,17 @@ class ServerSession {
   // The tables behind the entries of the last table list load.
   TableCatalogue& catalogue() { return catalogue_; }
 
-  // Reconnects `connection` to `catalog`. True when it is open afterwards, false when the
-  // open failed (the error is dropped). Errors while closing the previous connection are not
-  // caught.
+  // Every later connect asks this much of the server's TLS (the default: nothing checked).
+  void setTransportSecurity(TransportSecurity security) { security_ = std::move(security); }
+
+  // Reconnects `connection` to `catalog` with the inputs trimmed. True when it is open
+  // afterwards, false when the open failed: the error is dropped, but for the reason of a
+  // ConnectionRefused, kept in lastRefusal(). Errors while closing the previous connection
+  // are not caught.
   bool ConnectDataBase(const std::u16string& catalog, Connection& connection,
                        const ConnectionInputs& inputs);
+  // Why the last failed connect was refused, when the user must learn it; else empty.
+  const std::string& lastRefusal() const { return lastRefusal_; }
   // Refills the database list from the server connection. Throws DataAccessError.
   void LoadDBNames(DatabaseList& list);
   // Refills the table list from the database connection, every entry ticked: a dbo table by
@@ -76,6 +76,8 @@ class ServerSession {
   std::unique_ptr<Recordset> databaseQuery_;
   std::unique_ptr<Recordset> tableQuery_;
   TableCatalogue catalogue_;  // the tables behind the table list's entries
+  TransportSecurity security_;
+  std::string lastRefusal_;
   std::unique_ptr<TableReader> tableReader_;
 };
 

@@ -36,7 +36,7 @@ void ExportSession::connectServer(const server::ConnectionInputs& inputs,
   if (isRunning())
     return;
   if (!server_.ConnectDataBase(u"Master", server_.catalogueConnection(), inputs))
-    throw ConnectionFailure();
+    throw ConnectionFailure(server_.lastRefusal());
   server_.LoadDBNames(databases);
 }
 
@@ -46,7 +46,7 @@ void ExportSession::openDatabase(const server::ConnectionInputs& inputs,
     return;
   if (!server_.ConnectDataBase(std::u16string(trimmed(listedName)), server_.databaseConnection(),
                                inputs))
-    throw ConnectionFailure();
+    throw ConnectionFailure(server_.lastRefusal());
   server_.LoadTableNames(tables);
 }
 

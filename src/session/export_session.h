@@ -35,6 +35,11 @@ class ExportSession {
 
   bool isRunning() const { return run_.isRunning(); }
 
+  // Every later connect asks this much of the server's TLS (the default: nothing checked).
+  void setTransportSecurity(server::TransportSecurity security) {
+    server_.setTransportSecurity(std::move(security));
+  }
+
   // When the host first shows itself: an empty script. Reports nothing.
   void prepareScript() { output_->prepare(); }
   // Connects the catalogue connection to "Master" and fills `databases` from it. Throws

@@ -7,10 +7,15 @@
 namespace velmora::session {
 
 // A connect failed, whatever the cause. what() is the connection-failure message (UTF-8),
-// which hosts show as it is.
+// which hosts show as it is; reason() why the connect was refused, when the user must learn
+// it (a certificate, a named instance), else empty.
 class ConnectionFailure : public std::runtime_error {
  public:
-  ConnectionFailure();
+  explicit ConnectionFailure(std::string reason = {});
+  const std::string& reason() const { return reason_; }
+
+ private:
+  std::string reason_;
 };
 
 // How an error's text (UTF-8) is shown: a full stop is appended when the text is not empty

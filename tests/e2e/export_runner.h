@@ -1,9 +1,12 @@
 #pragma once
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -24,6 +27,23 @@
 extern char** environ;
 
 namespace velmora::e2e {
+
+// True when nothing holds port `port` of 127.0.0.1 for `socketType` (SOCK_STREAM for TCP,
+// SOCK_DGRAM for UDP), so that a test's server can take it.
+inline bool loopbackPortFree(int socketType, uint16_t port) {
+  const int fd = ::socket(AF_INET, socketType, 0);
+  // A TCP port left in TIME_WAIT can be listened on again.
+  const int yes = 1;
+  if (socketType == SOCK_STREAM)
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return free;
+}
 
 struct ExportResult {
   int exitCode = -1;  // -1: killed after the time-out or ended by a signal

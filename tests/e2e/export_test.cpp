@@ -46,18 +46,6 @@ const std::string kDeptLines =
 const std::string kShopTrailer = crlfLines({"USE master", "ALTER DATABASE Shop SET AUTO_SHRINK ON",
                                             "ALTER DATABASE Shop SET AUTO_CLOSE ON"});
 
-// True when nothing holds UDP port `port` of 127.0.0.1.
-bool udpPortFree(uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  ::close(fd);
-  return free;
-}
-
 class ExportTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -93,15 +81,16 @@ class ExportTest : public ::testing::Test {
     EXPECT_TRUE(readFile(script()) == readFile(golden)) << unifiedDiff(golden, script());
   }
 
-  // Expects the connection failure from `server`, sooner than the login timeout of 15 s.
-  void expectConnectFailureInTime(const std::string& server) {
+  // Expects the connection failure from `server`, with `reason` on a second line, sooner
+  // than the login timeout of 15 s.
+  void expectConnectFailureInTime(const std::string& server, const std::string& reason) {
     const auto start = std::chrono::steady_clock::now();
     const ExportResult result =
         runExport(directory_, {"--server", server, "--database", "Shop"},
                   {{"LC_ALL", "C.UTF-8"}, {"VELMORA_PASSWORD", kSamplePassword}});
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(result.exitCode, 2);
-    EXPECT_EQ(result.standardError, kConnectFailure);
+    EXPECT_EQ(result.standardError, kConnectFailure + reason + "\n");
     EXPECT_LT(took, std::chrono::seconds(15));
   }
 
@@ -144,17 +133,19 @@ TEST_F(ExportTest, EncryptedServersGiveTheSameScript) {
 // A named instance is found through the SQL Server Browser on UDP port 1434 of its host,
 // which the test needs for itself.
 TEST_F(ExportTest, NamedInstanceIsFoundThroughTheBrowser) {
-  if (!udpPortFree(1434))
+  if (!loopbackPortFree(SOCK_DGRAM, 1434))
     GTEST_SKIP() << "UDP port 127.0.0.1:1434 is in use, so no Browser can be played";
   {
     const StandinProcess server(std::string(VELMORA_DATA_DIR) + "/sample.json",
                                 {"--instance", "VELMORA", "--encryption", "login"});
     expectSampleScript("127.0.0.1\\velmora");
     SCOPED_TRACE("an instance the Browser does not know");
-    expectConnectFailureInTime("127.0.0.1\\NOPE");
+    expectConnectFailureInTime("127.0.0.1\\NOPE",
+                               "The SQL Server Browser on 127.0.0.1 did not name instance NOPE.");
   }
   SCOPED_TRACE("no Browser");
-  expectConnectFailureInTime("127.0.0.1\\VELMORA");
+  expectConnectFailureInTime("127.0.0.1\\VELMORA",
+                             "No SQL Server Browser listens on 127.0.0.1 (UDP port 1434).");
 }
 
 TEST_F(ExportTest, NamedTablesAreWrittenInCatalogueOrder) {
@@ -310,6 +301,15 @@ TEST_F(ExportTest, CommandLine) {
        "",
        "velmora-export: unknown argument --frobnicate\n"},
       {{"--server=x", "--database=D", "--no-go=1"}, 1, "", "velmora-export: option --no-go"},
+      {{"--server=x", "--database=D", "--", "extra"},
+       1,
+       "",
+       "velmora-export: unexpected argument extra\n"},
+      {{"--server=x", "--", "--database=D"}, 1, "", "velmora-export: unexpected argument"},
+      {{"--server=x", "--database", "D", "--encrypt=always"},
+       1,
+       "",
+       "velmora-export: option --encrypt takes optional or mandatory\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments.front());

@@ -118,7 +118,7 @@ struct ShopServer {
     server.addDatabase(u"Shop");
     for (const MemoryTable& table : tables)
       server.addTable(u"Shop", table.name, table.columns, table.rows) = table;
-    connection->open(u"Initial Catalog=Shop");
+    connection->open({.database = u"Shop"});
   }
 
   test::MemoryServer server;

@@ -31,7 +31,7 @@ class OneValue {
   OneValue(ColumnDescription description, Value value) {
     description.name = u"C";
     server_.addTable(u"Db", u"T", {std::move(description)}, {{std::move(value)}});
-    connection_->open(u"Initial Catalog=Db");
+    connection_->open({.database = u"Db"});
     reader_.setTableName(u"T");
     reader_.open();
   }

@@ -3,57 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "server/data_access.h"
+#include "server/private_driver_configuration.h"
 
 namespace velmora::server {
 namespace {
 
 std::string narrow(const std::u16string& text) {
   return std::string(text.begin(), text.end());
-}
-
-struct ParseCase {
-  std::u16string text;
-  std::u16string key;
-  std::u16string expected;
-};
-
-TEST(ParseConnectionString, FollowsTheOleDbGrammar) {
-  const ParseCase cases[] = {
-      {u"Password=abc;User ID=sa", u"password", u"abc"},
-      {u"Password=abc;User ID=sa", u"user id", u"sa"},
-      {u"PASSWORD=abc", u"password", u"abc"},
-      {u"  Data Source  =  host , 1433 ;", u"data source", u"host , 1433"},
-      {u"Password=\"a;b\";User ID=sa", u"password", u"a;b"},
-      {u"Password=\"say \"\"hi\"\"\"", u"password", u"say \"hi\""},
-      {u"Password='it''s'", u"password", u"it's"},
-      {u"Password='a\"b'", u"password", u"a\"b"},
-      {u"Password=\"a'b\"", u"password", u"a'b"},
-      {u"Password=a=b=c", u"password", u"a=b=c"},
-      {u"Password=\"  padded  \"", u"password", u"  padded  "},
-      {u"Password=", u"password", u""},
-      {u"Password=first;password=second", u"password", u"second"},
-      {u"a==b=1", u"a=b", u"1"},
-      {u";;Password=x;;", u"password", u"x"},
-      {u"Password=张三", u"password", u"张三"},
-  };
-  for (const ParseCase& c : cases) {
-    SCOPED_TRACE(narrow(c.text));
-    const ConnectionProperties properties = parseConnectionString(c.text);
-    const auto found = properties.find(c.key);
-    ASSERT_NE(found, properties.end());
-    EXPECT_EQ(found->second, c.expected);
-  }
-}
-
-TEST(ParseConnectionString, RejectsBrokenStrings) {
-  const std::u16string cases[] = {
-      u"Password=\"unclosed", u"Password='unclosed;User ID=sa", u"Password=\"a\"b;User ID=sa",
-      u"JustAWord",           u"JustAWord;Password=x",          u"=value",
-  };
-  for (const std::u16string& text : cases) {
-    SCOPED_TRACE(narrow(text));
-    EXPECT_THROW(parseConnectionString(text), DataAccessError);
-  }
 }
 
 struct DataSourceCase {
@@ -110,29 +66,118 @@ TEST(OdbcAttributeValue, BracesValuesThatWouldBreakTheString) {
   EXPECT_THROW(odbcAttributeValue(u"a};UID=other"), DataAccessError);
 }
 
-TEST(OdbcConnectionString, CarriesEveryPartOfTheAdoString) {
+TEST(OdbcConnectionString, IsBuiltStraightFromTheInputs) {
   struct Case {
-    std::u16string ado;
-    std::optional<unsigned> instancePort;
+    std::u16string dataSource;
+    std::u16string database;
+    std::u16string password;
+    std::optional<unsigned> browserPort;  // what the Browser gave for a named instance
     std::u16string odbc;
   };
+  const std::u16string tail = u";TDS_Version=7.4;ClientCharset=UTF-8;Encryption=request";
   const Case cases[] = {
-      {u"Provider=SQLOLEDB.1;Password=pw;Persist Security Info=True;User ID=sa;"
-       u"Initial Catalog=Master;Data Source=127.0.0.1,1433",
-       std::nullopt,
-       u"Driver=FreeTDS;Server=127.0.0.1;Port=1433;Database=Master;UID=sa;PWD=pw;"
-       u"TDS_Version=7.4;ClientCharset=UTF-8;Encryption=request"},
-      {u"Password=\"a;b}\";User ID=sa;Initial Catalog=Shop;Data Source=(local)", std::nullopt,
-       u"Driver=FreeTDS;Server=localhost;Database=Shop;UID=sa;PWD={a;b}};"
-       u"TDS_Version=7.4;ClientCharset=UTF-8;Encryption=request"},
+      {u"127.0.0.1,1433",
+       u"Master",
+       u"pw",
+       {},
+       u"Driver=FreeTDS;Server=127.0.0.1;Port=1433;Database=Master;UID=sa;PWD=pw" + tail},
+      // Neither port nor instance: the default instance's port, which FreeTDS would not add.
+      {u"db1",
+       u"Shop",
+       u"pw",
+       {},
+       u"Driver=FreeTDS;Server=db1;Port=1433;Database=Shop;UID=sa;PWD=pw" + tail},
+      {u"tcp:db1",
+       u"Shop",
+       u"pw",
+       {},
+       u"Driver=FreeTDS;Server=db1;Port=1433;Database=Shop;UID=sa;PWD=pw" + tail},
+      {u"localhost",
+       u"Shop",
+       u"pw",
+       {},
+       u"Driver=FreeTDS;Server=localhost;Port=1433;Database=Shop;UID=sa;PWD=pw" + tail},
+      {u".",
+       u"Shop",
+       u"pw",
+       {},
+       u"Driver=FreeTDS;Server=localhost;Port=1433;Database=Shop;UID=sa;PWD=pw" + tail},
+      {u"(local)",
+       u"Shop",
+       u"pw",
+       {},
+       u"Driver=FreeTDS;Server=localhost;Port=1433;Database=Shop;UID=sa;PWD=pw" + tail},
+      // Typed text stays one value: braced where it holds ';', '=', braces or outer blanks.
+      {u"(local)",
+       u"a;b",
+       u"x;UID=other}",
+       {},
+       u"Driver=FreeTDS;Server=localhost;Port=1433;Database={a;b};UID=sa;PWD={x;UID=other}}" +
+           tail},
       // The Browser's port goes beside the instance name, which FreeTDS passes on in PRELOGIN.
-      {u"Password=;User ID=sa;Initial Catalog=;Data Source=host\\INST", 49172,
-       u"Driver=FreeTDS;Server=host\\INST;Port=49172;Database=;UID=sa;PWD=;"
-       u"TDS_Version=7.4;ClientCharset=UTF-8;Encryption=request"},
+      {u"host\\INST", u"", u"", 49172,
+       u"Driver=FreeTDS;Server=host\\INST;Port=49172;Database=;UID=sa;PWD=" + tail},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(narrow(c.ado));
-    EXPECT_EQ(odbcConnectionString(parseConnectionString(c.ado), c.instancePort), c.odbc);
+    SCOPED_TRACE(narrow(c.dataSource));
+    ServerAddress address = parseDataSource(c.dataSource);
+    if (c.browserPort)
+      address.port = c.browserPort;
+    const ConnectionTarget target{
+        .dataSource = c.dataSource, .database = c.database, .user = u"sa", .password = c.password};
+    EXPECT_EQ(odbcConnectionString(target, address), c.odbc);
+  }
+  EXPECT_THROW(odbcConnectionString({.database = u"a};b"}, parseDataSource(u".")), DataAccessError);
+}
+
+// A certificate check needs the driver's configuration file; the string then names its server.
+TEST(OdbcConnectionString, NamesThePrivateConfigurationForACertificateCheck) {
+  const ConnectionTarget target{
+      .dataSource = u"127.0.0.1",
+      .database = u"Shop",
+      .user = u"sa",
+      .password = u"pw",
+      .security = {.encryptionRequired = true, .trustedCertificates = "/etc/ca.pem"}};
+  const ServerAddress address = parseDataSource(target.dataSource);
+  EXPECT_EQ(odbcConnectionString(target, address),
+            u"Driver=FreeTDS;Servername=velmora;Database=Shop;UID=sa;PWD=pw;ClientCharset=UTF-8");
+  EXPECT_EQ(driverConfiguration(target, address, "/tmp/x/driver.log"),
+            "[velmora]\n\thost = 127.0.0.1\n\tport = 1433\n\ttds version = 7.4\n"
+            "\tencryption = require\n\tca file = /etc/ca.pem\n"
+            "\tcheck certificate hostname = yes\n\tdump file = /tmp/x/driver.log\n"
+            "\tdebug flags = 0x6\n");
+  ConnectionTarget broken = target;
+  broken.security.trustedCertificates = "a.pem\n[other]";
+  EXPECT_THROW(driverConfiguration(broken, address, "log"), DataAccessError);
+}
+
+// The driver says only that the connection failed; the reason comes from its error log.
+TEST(TlsRefusalReason, ReadsTheDriversErrorLog) {
+  const std::string connect =
+      "tds_setup_socket: connect(2) returned \"Operation now in progress\"\n";
+  struct Case {
+    std::string log;
+    bool encryptionRequired;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {connect + "Certificate status: 66\nhandshake failed: Error in the certificate.\n", false,
+       "The server's certificate is not trusted: it is not signed by a trusted authority."},
+      {connect + "Certificate hostname does not match\nhandshake failed: Error in the "
+                 "certificate.\n",
+       false, "The server's certificate does not name db1."},
+      {"loading CA file failed: Error while reading file.\n", false,
+       "The CA file cannot be used: Error while reading file."},
+      {connect + "login packet rejected\n", true,
+       "The server does not encrypt the connection, and encryption is required."},
+      // Without encryption required, a refused login is no TLS matter.
+      {connect + "login packet rejected\n", false, ""},
+      {connect + "tds_process_info() reading message 18456 from server\nlogin packet accepted\n",
+       true, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.log);
+    EXPECT_EQ(tlsRefusalReason(c.log, "db1", c.encryptionRequired), c.reason);
   }
 }
 

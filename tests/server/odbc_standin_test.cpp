@@ -33,6 +33,13 @@ const std::u16string kSamplePassword = u"Velmora#2026";
 std::u16string wide(const std::string& text) {
   return std::u16string(text.begin(), text.end());
 }
+// What ServerSession::ConnectDataBase opens for `inputs` and `catalog`.
+ConnectionTarget targetOf(const ConnectionInputs& inputs, std::u16string catalog) {
+  return {.dataSource = inputs.server,
+          .database = std::move(catalog),
+          .user = inputs.user,
+          .password = inputs.password};
+}
 std::string wideToAscii(std::u16string_view text) {
   return std::string(text.begin(), text.end());
 }
@@ -125,7 +132,7 @@ class StandinTest : public testing::Test {
   // An open connection to `catalog`.
   std::unique_ptr<Connection> connect(const std::u16string& catalog) {
     auto connection = factory_->createConnection();
-    connection->open(buildConnectionString(inputs(), catalog));
+    connection->open(targetOf(inputs(), catalog));
     return connection;
   }
 
@@ -615,7 +622,7 @@ TEST_F(BadInputTest, ConnectsFailQuietlyAndTheNextConnectWorks) {
 TEST_F(BadInputTest, LoginErrorsCarryTheServersText) {
   auto connection = factory_->createConnection();
   try {
-    connection->open(buildConnectionString({server(), u"sa", u"wrong"}, u"Master"));
+    connection->open(targetOf({server(), u"sa", u"wrong"}, u"Master"));
     FAIL() << "opened with a wrong password";
   } catch (const DataAccessError& error) {
     EXPECT_EQ(std::string(error.what()), "Login failed for user 'sa'.");
@@ -625,7 +632,7 @@ TEST_F(BadInputTest, LoginErrorsCarryTheServersText) {
   EXPECT_FALSE(connection->isOpen());
   // SQL Server answers a missing database with two errors, 4060 and 18456; either may lead.
   try {
-    connection->open(buildConnectionString(inputs(), u"Nowhere"));
+    connection->open(targetOf(inputs(), u"Nowhere"));
     FAIL() << "opened a database that is not there";
   } catch (const DataAccessError& error) {
     EXPECT_TRUE(error.nativeCode() == 4060 || error.nativeCode() == 18456) << error.what();

@@ -13,7 +13,7 @@ class TableReaderTest : public testing::Test {
  protected:
   TableReaderTest() {
     server.addDatabase(u"Shop");
-    connection->open(u"Initial Catalog=Shop;Data Source=.");
+    connection->open({.dataSource = u".", .database = u"Shop"});
     server.clearLog();
   }
 

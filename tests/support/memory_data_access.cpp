@@ -181,19 +181,16 @@ class MemoryConnection : public server::Connection {
   explicit MemoryConnection(MemoryServer& server) : server_(server) {}
   ~MemoryConnection() override { state_->open = false; }
 
-  void open(const std::u16string& connectionString) override {
+  void open(const server::ConnectionTarget& target) override {
     if (state_->open)
       throw DataAccessError("Operation is not allowed when the object is open.");
-    std::u16string catalog = connectionStringValue(connectionString, u"Initial Catalog");
-    server_.record(LogKind::open, catalog, connectionString);
+    std::u16string catalog = target.database;
+    server_.record(LogKind::open, catalog, target.dataSource);
     if (server_.openFailure())
       throw DataAccessError(*server_.openFailure(), "08001");
-    if (server_.password() &&
-        connectionStringValue(connectionString, u"Password") != *server_.password())
-      throw DataAccessError("Login failed for user '" +
-                                utf8FromUtf16(connectionStringValue(connectionString, u"User ID")) +
-                                "'.",
-                            "28000", 18456);
+    if (server_.password() && target.password != *server_.password())
+      throw DataAccessError("Login failed for user '" + utf8FromUtf16(target.user) + "'.", "28000",
+                            18456);
     if (!server::sameNameIgnoringCase(catalog, u"Master") && !server_.findDatabase(catalog))
       throw DataAccessError("Cannot open database \"" + utf8FromUtf16(catalog) +
                                 "\" requested by the login. The login failed.",
@@ -444,13 +441,6 @@ const std::string* MemoryServer::failureFor(const std::u16string& statement) con
 
 std::unique_ptr<server::Connection> MemoryConnectionFactory::createConnection() {
   return std::make_unique<MemoryConnection>(server_);
-}
-
-std::u16string connectionStringValue(std::u16string_view connectionString,
-                                     std::u16string_view key) {
-  const server::ConnectionProperties properties = server::parseConnectionString(connectionString);
-  const auto found = properties.find(server::lowerCaseOf(key));
-  return found == properties.end() ? std::u16string() : found->second;
 }
 
 ColumnDescription column(std::u16string name, std::string_view sqlType, ColumnOptions options) {

@@ -113,10 +113,6 @@ class MemoryConnectionFactory : public server::ConnectionFactory {
   MemoryServer& server_;
 };
 
-// The value of `key` in an ADO-form connection string (keys ignore case, values may be quoted
-// with " or ' and a doubled quote stands for one); empty when absent.
-std::u16string connectionStringValue(std::u16string_view connectionString, std::u16string_view key);
-
 struct ColumnOptions {
   bool identity = false;
   bool computed = false;

@@ -27,6 +27,10 @@ struct ExportOptions {
   int rowsPerInsert = 1;
   // No progress texts, only errors.
   bool quiet = false;
+  // --encrypt mandatory: a server that does not encrypt the whole session is refused.
+  bool encryptionRequired = false;
+  // --ca-file: a PEM file of trusted CAs, or "system"; empty: no certificate check.
+  std::string trustedCertificates;
 };
 
 // A command line that cannot be understood; what() says why.
@@ -40,6 +44,7 @@ class UsageError : public std::runtime_error {
 ExportOptions parseExportOptions(int argc, const char* const* argv,
                                  const char* environmentPassword);
 
+// The --help text; its option lines come from the same table as the parser's.
 std::string usageText();
 
 }  // namespace velmora::exporter

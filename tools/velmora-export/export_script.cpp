@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -41,6 +42,23 @@ void refuseWhatTheDriverCannotTake(const server::ConnectionInputs& inputs) {
       throw InputRefused(std::string("The ") + what +
                          " holds \"};\", which the ODBC driver cannot take.");
   }
+}
+
+// The same for the database's name as the server lists it, which the second connect uses.
+void refuseDatabaseTheDriverCannotTake(const std::u16string& listedName) {
+  if (!server::driverCanTake(trimmed(listedName)))
+    throw InputRefused("The name of database '" + server::utf8FromUtf16(listedName) +
+                       "' holds \"};\", which the ODBC driver cannot take.");
+}
+
+// What the options ask of the server's TLS. A CA file is named to the driver by its full
+// path, as the driver does not run in the current directory's terms.
+server::TransportSecurity transportSecurity(const ExportOptions& options) {
+  server::TransportSecurity security{.encryptionRequired = options.encryptionRequired,
+                                     .trustedCertificates = options.trustedCertificates};
+  if (!security.trustedCertificates.empty() && security.trustedCertificates != "system")
+    security.trustedCertificates = std::filesystem::absolute(security.trustedCertificates);
+  return security;
 }
 
 ProgressDisplay::Mode progressMode(const ExportOptions& options, std::FILE* progress) {
@@ -132,10 +150,12 @@ void exportScript(const ExportOptions& options, server::ConnectionFactory& facto
   session::ExportSession session(factory, formats, scriptOutput(options, codeset));
 
   refuseWhatTheDriverCannotTake(inputs);
+  session.setTransportSecurity(transportSecurity(options));
   session.connectServer(inputs, databases);
   const int database = entryNamed(databases.names(), options.database, "Database", codeset);
   script::RunInput input;
   input.database = databases.names()[static_cast<std::size_t>(database)];
+  refuseDatabaseTheDriverCannotTake(input.database);
   session.openDatabase(inputs, input.database, tables);
   if (!options.tables.empty()) {
     tables.untickAll();

@@ -13,6 +13,7 @@
 #include "script/codeset.h"
 #include "script/locale_formats.h"
 #include "server/odbc_connection.h"
+#include "server/odbc_driver_check.h"
 #include "session/host_streams.h"
 #include "session/session_texts.h"
 
@@ -46,11 +47,20 @@ int run(const ExportOptions& options) {
     codeset.emplace(Codeset::processCodesetName());
     const velmora::script::LocaleFormats formats =
         velmora::script::localeFormatsFromSystem(*codeset);
+    velmora::server::requireOdbcDriver(velmora::server::kOdbcDriverName);
     const auto factory = velmora::server::makeOdbcConnectionFactory();
     velmora::exporter::exportScript(options, *factory, *codeset, formats, stderr);
     return EXIT_SUCCESS;
+  } catch (const velmora::server::DataComponentMissing&) {
+    printMessage(std::string("The ODBC driver ") + velmora::server::kOdbcDriverName +
+                     " is not installed (Debian package tdsodbc), so no server can be reached.",
+                 codeset ? &*codeset : nullptr);
+    return kExitConnectFailed;
   } catch (const velmora::session::ConnectionFailure& failure) {
+    // The message the window shows, then why the connect was refused when that is known.
     printMessage(failure.what(), codeset ? &*codeset : nullptr);
+    if (!failure.reason().empty())
+      printMessage(failure.reason(), codeset ? &*codeset : nullptr);
     return kExitConnectFailed;
   } catch (const velmora::exporter::InputRefused& refused) {
     printMessage(refused.what(), codeset ? &*codeset : nullptr);
