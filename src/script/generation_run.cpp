@@ -110,7 +110,7 @@ void GenerationRun::writeScript(const RunInput& input, RunObserver& observer,
   writeConstraintLines(options.constraintTables, u"WITH CHECK CHECK CONSTRAINT ALL",
                        form.withGoLines);
   writeTrailer(input.database, form.withGoLines);
-  output_.flush();
+  output_.finish();
   observer.finished(std::u16string(kFinishedText));
 }
 

@@ -31,6 +31,9 @@ class ScriptOutput {
   // Lines an output holds back reach their destination. The run calls it at the end of each
   // table and of the run, and before an error leaves it. Throws when they cannot be written.
   virtual void flush() {}
+  // The run wrote its last line: everything reaches the destination, and an output that packs
+  // its bytes ends the packed stream. Throws when they cannot be written.
+  virtual void finish() { flush(); }
 };
 
 }  // namespace velmora::script

@@ -10,13 +10,17 @@
 #include <system_error>
 #include <utility>
 
+#include "script/byte_order_mark.h"
 #include "script/planted_link.h"
 #include "script/script_file.h"
 
 namespace velmora::script {
 
-StreamOutput::StreamOutput(std::string path, const Codeset& codeset)
-    : path_(std::move(path)), codeset_(codeset) {
+StreamOutput::StreamOutput(std::string path, const Codeset& codeset, StreamForm form)
+    : path_(std::move(path)),
+      codeset_(codeset),
+      compression_(form.compression),
+      byteOrderMark_(form.byteOrderMark ? utf8ByteOrderMark(codeset) : std::string_view()) {
   filling_.reserve(kBufferBytes + 4096);
   writing_.reserve(kBufferBytes + 4096);
 }
@@ -81,18 +85,21 @@ OpenFile StreamOutput::openLocked() const {
 std::optional<OutputLock> StreamOutput::resetScript() {
   {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return writing_.empty(); });
+    changed_.wait(lock, [&] { return !handed_; });
     writeError_ = nullptr;
   }
-  filling_.clear();
+  filling_.assign(byteOrderMark_);
+  compressor_.reset();
   file_ = OpenFile();
   fd_ = -1;
   if (path_ == "-") {
     fd_ = STDOUT_FILENO;
+    startPacking();
     return std::nullopt;
   }
   file_ = openLocked();
   fd_ = file_.fd();
+  startPacking();
   return std::nullopt;
 }
 
@@ -100,16 +107,25 @@ void StreamOutput::appendLine(std::u16string_view line) {
   appendConverted(codeset_.fromUtf16(line));
 }
 
-void StreamOutput::handOver() {
+void StreamOutput::startPacking() {
+  if (compression_ != Compression::none)
+    compressor_ = Compressor::create(
+        compression_, [fd = fd_](std::string_view bytes) { OpenFile::writeAll(fd, bytes); });
+}
+
+void StreamOutput::handOver(Ending ending) {
   if (fd_ < 0) {
     filling_.clear();
     fail("write", EBADF);
   }
-  if (filling_.empty())
+  // A packed stream is flushed even when nothing came since the last buffer.
+  if (filling_.empty() && (ending == Ending::none || !compressor_))
     return;
   std::unique_lock lock(mutex_);
   awaitWritten(lock);
   writing_.swap(filling_);
+  writingEnding_ = ending;
+  handed_ = true;
   if (!writer_.joinable())
     writer_ = std::thread([this] { writeOnThread(); });
   lock.unlock();
@@ -117,7 +133,7 @@ void StreamOutput::handOver() {
 }
 
 void StreamOutput::awaitWritten(std::unique_lock<std::mutex>& lock) {
-  changed_.wait(lock, [&] { return writing_.empty(); });
+  changed_.wait(lock, [&] { return !handed_; });
   if (writeError_) {
     // What was written stays; nothing given after it can follow it.
     filling_.clear();
@@ -125,8 +141,8 @@ void StreamOutput::awaitWritten(std::unique_lock<std::mutex>& lock) {
   }
 }
 
-void StreamOutput::flush() {
-  handOver();
+void StreamOutput::writeThrough(Ending ending) {
+  handOver(ending);
   std::unique_lock lock(mutex_);
   awaitWritten(lock);
 }
@@ -134,23 +150,39 @@ void StreamOutput::flush() {
 void StreamOutput::writeOnThread() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [&] { return stopping_ || !writing_.empty(); });
-    if (writing_.empty())
+    changed_.wait(lock, [&] { return stopping_ || handed_; });
+    if (!handed_)
       return;
     lock.unlock();
     std::exception_ptr error;
     try {
-      OpenFile::writeAll(fd_, writing_);
+      writeHanded();
     } catch (const std::system_error& failure) {
       const int errnoValue = failure.code().value();
       error = std::make_exception_ptr(EInOutError(EInOutError::codeForErrno(errnoValue),
                                                   errorText("write", path_, errnoValue)));
+    } catch (const std::runtime_error&) {
+      // A compressor that fails (out of memory) ends the run with its own text.
+      error = std::current_exception();
     }
     lock.lock();
     writeError_ = error;
     writing_.clear();
+    handed_ = false;
     changed_.notify_all();
   }
+}
+
+void StreamOutput::writeHanded() {
+  if (!compressor_) {
+    OpenFile::writeAll(fd_, writing_);
+    return;
+  }
+  compressor_->write(writing_);
+  if (writingEnding_ == Ending::wholeFlush)
+    compressor_->flushWhole();
+  else if (writingEnding_ == Ending::streamEnd)
+    compressor_->finish();
 }
 
 }  // namespace velmora::script

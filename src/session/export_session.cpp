@@ -1,7 +1,11 @@
 #include "session/export_session.h"
 
+#include <map>
+#include <optional>
+
 #include "script/script_file.h"
 #include "server/trim.h"
+#include "session/snapshot_transaction.h"
 
 namespace velmora::session {
 namespace {
@@ -50,20 +54,52 @@ void ExportSession::openDatabase(const server::ConnectionInputs& inputs,
   server_.LoadTableNames(tables);
 }
 
-void ExportSession::run(const script::RunInput& input, script::RunObserver& observer) {
+std::vector<TableToRead> ExportSession::tablesToRead(const script::RunInput& input,
+                                                     script::RunObserver& observer,
+                                                     const LiveOptions& live) {
+  std::vector<TableToRead> tables;
+  std::map<std::u16string, std::size_t> entriesMet;
+  for (std::size_t i = 0; i < input.tables.size(); ++i) {
+    const std::u16string& entry = input.tables[i];
+    const std::size_t earlierAlike = entriesMet[entry]++;
+    if (!observer.isTicked(i))
+      continue;
+    const auto cut = live.cuts.find(i);
+    tables.push_back({entry, server::tableNameAsSent(tableOf(entry, earlierAlike)),
+                      cut == live.cuts.end() ? nullptr : &cut->second});
+  }
+  return tables;
+}
+
+void ExportSession::run(const script::RunInput& input, script::RunObserver& observer,
+                        const LiveOptions& live) {
   // Events handled while the run lets them through must not reset the script under the run
   // or start a second run inside it.
   if (isRunning())
     return;
+  script::RunOptions options{.cuts = live.cuts, .constraintTables = {}};
+  std::optional<SnapshotTransaction> snapshot;
+  if (live.snapshot || live.disableConstraints || !live.cuts.empty()) {
+    server::Connection& connection = server_.databaseConnection();
+    const std::vector<TableToRead> tables = tablesToRead(input, observer, live);
+    if (live.snapshot)
+      snapshot.emplace(connection, trimmed(input.database),
+                       tables.empty() ? std::u16string() : tables.front().nameAsSent);
+    checkCuts(connection, tables);
+    if (live.disableConstraints)
+      options.constraintTables = tablesWithRows(connection, tables);
+  }
   // From the reset to the last line, no run of another process writes the same script; a
   // run that finds one under way fails here, before it touches the file.
   const std::optional<script::OutputLock> lock = output_->resetScript();
   try {
-    run_.writeScript(input, observer);
+    run_.writeScript(input, observer, options);
   } catch (...) {
     flushAfterFailure(*output_);
     throw;
   }
+  if (snapshot)
+    snapshot->commit();
 }
 
 DependencyOrder ExportSession::dependencyOrder(const std::vector<server::TableName>& tables) {

@@ -13,6 +13,7 @@
 #include "server/data_access.h"
 #include "server/server_session.h"
 #include "session/dependency_order.h"
+#include "session/live_reading.h"
 #include "session/session_texts.h"
 
 namespace velmora::session {
@@ -53,7 +54,11 @@ class ExportSession {
   // reporting to `observer`. Throws script::OutputBusyError, touching nothing, while a run of
   // another process writes the same script; else what the run throws; the lines written so
   // far stay. Lines an output holds back are flushed before an error leaves the run.
-  void run(const script::RunInput& input, script::RunObserver& observer);
+  // With `live` options the ticks are read first, and before the reset the snapshot is
+  // taken and the cuts checked (see SnapshotTransaction and checkCuts for what they throw,
+  // touching nothing).
+  void run(const script::RunInput& input, script::RunObserver& observer,
+           const LiveOptions& live = {});
   // The order in which `tables` (in list order) come after the tables their foreign keys
   // reference, read from the open database. Throws DataAccessError.
   DependencyOrder dependencyOrder(const std::vector<server::TableName>& tables);
@@ -67,6 +72,10 @@ class ExportSession {
   }
 
  private:
+  // The ticked tables of `input`, in its order, with their cuts.
+  std::vector<TableToRead> tablesToRead(const script::RunInput& input,
+                                        script::RunObserver& observer, const LiveOptions& live);
+
   std::unique_ptr<script::ScriptOutput> output_;
   script::ValueText valueText_;
   server::ServerSession server_;

@@ -13,29 +13,35 @@ namespace {
 // text ("[my sales].[a,b]"), where "]]" stands for a "]".
 std::vector<std::string> splitTables(std::string_view list) {
   std::vector<std::string> names;
-  std::string name;
-  bool inBrackets = false;
-  for (std::size_t i = 0; i < list.size(); ++i) {
-    const char c = list[i];
-    if (c == ',' && !inBrackets) {
-      if (!name.empty())
-        names.push_back(std::move(name));
-      name.clear();
-      continue;
-    }
-    name += c;
-    if (c == '[' && !inBrackets) {
-      inBrackets = true;
-    } else if (c == ']' && inBrackets) {
-      if (i + 1 < list.size() && list[i + 1] == ']')
-        name += list[++i];
-      else
-        inBrackets = false;
-    }
+  for (std::size_t start = 0; start < list.size();) {
+    const std::size_t comma = std::min(findOutsideBrackets(list, ',', start), list.size());
+    if (comma > start)
+      names.emplace_back(list.substr(start, comma - start));
+    start = comma + 1;
   }
-  if (!name.empty())
-    names.push_back(std::move(name));
   return names;
+}
+
+TableAssignment tableAssignmentFrom(const std::string& text, std::string_view typed,
+                                    std::string_view valueName) {
+  std::optional<TableAssignment> parts = splitTableAssignment(text);
+  if (!parts)
+    throw UsageError("option " + std::string(typed) + " needs TABLE=" + std::string(valueName));
+  return std::move(*parts);
+}
+
+// The -o output's packing, from --compress or else from its name, and the byte-order mark's
+// place: both belong to an -o output alone, as MakeInitData.txt is never packed or marked.
+void checkOutputForm(ExportOptions& options, bool compressGiven) {
+  const script::Compression byName = script::compressionOfName(options.output);
+  if (!compressGiven)
+    options.compression = byName;
+  else if (options.output.empty())
+    throw UsageError("option --compress needs -o FILE; MakeInitData.txt is never compressed");
+  else if (byName != script::Compression::none && byName != options.compression)
+    throw UsageError("option --compress contradicts the ending of " + options.output);
+  if (options.byteOrderMark && options.output.empty())
+    throw UsageError("option --bom needs -o FILE or -o -");
 }
 
 int rowsPerInsertFrom(const std::string& text) {
@@ -119,6 +125,47 @@ constexpr OptionSpec kOptions[] = {
                           " needs a file name, or - for standard output");
        o.output = v;
      }},
+    {"--where", "", "TABLE=CONDITION",
+     "only the rows of TABLE that meet CONDITION, a T-SQL search condition\n"
+     "passed on as typed: --where \"Log=At >= '20240101'\"; the first =\n"
+     "outside brackets ends TABLE (may be given once per table)",
+     [](ExportOptions& o, const std::string& v, std::string_view typed) {
+       o.rowConditions.push_back(tableAssignmentFrom(v, typed, "CONDITION"));
+     }},
+    {"--exclude-table", "", "T", "leave table T out (may be given more than once)",
+     [](ExportOptions& o, const std::string& v, std::string_view) {
+       if (v.empty())
+         throw UsageError("option --exclude-table needs a table name");
+       o.excludedTables.push_back(v);
+     }},
+    {"--exclude-column", "", "TABLE=COLUMN",
+     "leave COLUMN out of the statements of TABLE; an identity column left\n"
+     "out takes no SET IDENTITY_INSERT lines (may be given more than once)",
+     [](ExportOptions& o, const std::string& v, std::string_view typed) {
+       o.excludedColumns.push_back(tableAssignmentFrom(v, typed, "COLUMN"));
+     }},
+    {"--snapshot", "", "",
+     "read every table in one SNAPSHOT transaction, so the script shows\n"
+     "the database at one moment while others write to it (the database\n"
+     "must allow snapshot isolation)",
+     [](ExportOptions& o, const std::string&, std::string_view) { o.snapshot = true; }},
+    {"--disable-constraints", "", "",
+     "ALTER TABLE ... NOCHECK CONSTRAINT ALL before the first table for\n"
+     "every table with rows, and WITH CHECK CHECK CONSTRAINT ALL after the\n"
+     "last, for foreign keys that form a cycle",
+     [](ExportOptions& o, const std::string&, std::string_view) { o.disableConstraints = true; }},
+    {"--compress", "", "gzip|zstd",
+     "compress the -o output (an -o name ending in .gz or .zst does too);\n"
+     "it stays readable up to the last whole table if the run fails",
+     [](ExportOptions& o, const std::string& v, std::string_view) {
+       if (v != "gzip" && v != "zstd")
+         throw UsageError("option --compress takes gzip or zstd");
+       o.compression = v == "gzip" ? script::Compression::gzip : script::Compression::zstd;
+     }},
+    {"--bom", "", "",
+     "start the -o output with a UTF-8 byte-order mark (under a UTF-8\n"
+     "locale only)",
+     [](ExportOptions& o, const std::string&, std::string_view) { o.byteOrderMark = true; }},
     {"--encrypt", "", "optional|mandatory",
      "optional (the default): TLS when the server offers it; mandatory:\n"
      "a server that does not encrypt the whole session is refused",
@@ -215,6 +262,9 @@ ExportOptions parseExportOptions(int argc, const char* const* argv,
   for (const OptionSpec& option : kOptions)
     if (option.required && std::find(given.begin(), given.end(), &option) == given.end())
       throw UsageError("option " + std::string(option.name) + " is required");
+  checkOutputForm(options, std::any_of(given.begin(), given.end(), [](const OptionSpec* option) {
+                    return option->name == "--compress";
+                  }));
   return options;
 }
 

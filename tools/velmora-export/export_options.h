@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "script/compressor.h"
+#include "table_assignment.h"
+
 namespace velmora::exporter {
 
 // The command line of velmora-export, as typed (bytes in the locale's codeset).
@@ -31,6 +34,20 @@ struct ExportOptions {
   bool encryptionRequired = false;
   // --ca-file: a PEM file of trusted CAs, or "system"; empty: no certificate check.
   std::string trustedCertificates;
+  // --where TABLE=CONDITION: the rows of TABLE that meet CONDITION (T-SQL, passed on).
+  std::vector<TableAssignment> rowConditions;
+  // --exclude-table: entry texts of tables not exported.
+  std::vector<std::string> excludedTables;
+  // --exclude-column TABLE=COLUMN: columns left out of the statements.
+  std::vector<TableAssignment> excludedColumns;
+  // Every table read in one SNAPSHOT transaction.
+  bool snapshot = false;
+  // Constraints turned off around the rows, checked again after them.
+  bool disableConstraints = false;
+  // How the -o output is packed: --compress, else the ending of its name.
+  script::Compression compression = script::Compression::none;
+  // A UTF-8 byte-order mark at the start of the -o output.
+  bool byteOrderMark = false;
 };
 
 // A command line that cannot be understood; what() says why.

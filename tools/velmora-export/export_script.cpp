@@ -15,22 +15,11 @@
 #include "server/trim.h"
 #include "server/utf.h"
 #include "session/export_session.h"
-#include "session/name_lookup.h"
 #include "session/plain_lists.h"
+#include "table_choice.h"
 
 namespace velmora::exporter {
 namespace {
-
-// The entry of `names` that `typed` (in the codeset) names. Throws "<kind> '<name>' not found".
-int entryNamed(const std::vector<std::u16string>& names, const std::string& typed, const char* kind,
-               const script::Codeset& codeset) {
-  const std::u16string wanted = codeset.toUtf16(typed);
-  const int index = session::findByName(names, wanted);
-  if (index < 0)
-    throw std::runtime_error(std::string(kind) + " '" + server::utf8FromUtf16(wanted) +
-                             "' not found");
-  return index;
-}
 
 // The window shows its one connection-failure message for an input the driver cannot take;
 // here the user learns which input it is. Values are checked as the connect uses them.
@@ -72,7 +61,10 @@ std::unique_ptr<script::ScriptOutput> scriptOutput(const ExportOptions& options,
                                                    const script::Codeset& codeset) {
   if (options.output.empty())
     return std::make_unique<script::ScriptFile>(codeset);
-  return std::make_unique<script::StreamOutput>(options.output, codeset);
+  return std::make_unique<script::StreamOutput>(
+      options.output, codeset,
+      script::StreamForm{.compression = options.compression,
+                         .byteOrderMark = options.byteOrderMark});
 }
 
 // The run's reports on standard error; the ticks are those the arguments chose.
@@ -157,17 +149,14 @@ void exportScript(const ExportOptions& options, server::ConnectionFactory& facto
   input.database = databases.names()[static_cast<std::size_t>(database)];
   refuseDatabaseTheDriverCannotTake(input.database);
   session.openDatabase(inputs, input.database, tables);
-  if (!options.tables.empty()) {
-    tables.untickAll();
-    for (const std::string& name : options.tables)
-      tables.setTicked(entryNamed(tables.names(), name, "Table", codeset), true);
-  }
+  tickChosenTables(options, tables, codeset);
   if (options.dependencyOrder)
     orderByDependencies(tables, session, options, codeset, progress);
   input.tables = tables.names();
   input.form = {.withGoLines = options.withGo, .rowsPerInsert = options.rowsPerInsert};
+  const session::LiveOptions live = liveOptions(options, tables, codeset);
   ExportProgress observer(tables, display, codeset);
-  session.run(input, observer);
+  session.run(input, observer, live);
 }
 
 }  // namespace velmora::exporter

@@ -1,0 +1,56 @@
+#include "session/live_reading.h"
+
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
+
+#include "server/name_case.h"
+#include "server/read_statements.h"
+#include "server/utf.h"
+
+namespace velmora::session {
+namespace {
+
+std::u16string conditionOf(const TableToRead& table) {
+  return table.cut != nullptr ? table.cut->rowCondition : std::u16string();
+}
+
+}  // namespace
+
+void checkCuts(server::Connection& connection, const std::vector<TableToRead>& tables) {
+  for (const TableToRead& table : tables) {
+    if (table.cut == nullptr)
+      continue;
+    const std::u16string condition = conditionOf(table);
+    std::unique_ptr<server::Recordset> rows;
+    try {
+      rows = connection.query(server::tableCheckStatement(table.nameAsSent, condition));
+    } catch (const server::DataAccessError& error) {
+      if (condition.empty())
+        throw;
+      throw std::runtime_error("Table '" + server::utf8FromUtf16(table.entry) +
+                               "': the server refused its row condition: " + error.what());
+    }
+    const std::vector<server::ColumnDescription>& columns = rows->columns();
+    for (const std::u16string& leftOut : table.cut->leftOutColumns) {
+      const bool known =
+          std::any_of(columns.begin(), columns.end(), [&](const server::ColumnDescription& c) {
+            return server::sameNameIgnoringCase(c.name, leftOut);
+          });
+      if (!known)
+        throw std::runtime_error("Column '" + server::utf8FromUtf16(leftOut) + "' of table '" +
+                                 server::utf8FromUtf16(table.entry) + "' not found");
+    }
+  }
+}
+
+std::vector<std::u16string> tablesWithRows(server::Connection& connection,
+                                           const std::vector<TableToRead>& tables) {
+  std::vector<std::u16string> names;
+  for (const TableToRead& table : tables)
+    if (!connection.query(server::firstRowStatement(table.nameAsSent, conditionOf(table)))->eof())
+      names.push_back(table.nameAsSent);
+  return names;
+}
+
+}  // namespace velmora::session

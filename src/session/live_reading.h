@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "script/generation_run.h"
+#include "server/data_access.h"
+
+namespace velmora::session {
+
+// velmora-export's options for a database that others keep writing to.
+struct LiveOptions {
+  // Cuts of some tables, by their index in the run input's tables.
+  std::map<std::size_t, script::TableCut> cuts;
+  // Every table read in one SNAPSHOT transaction, whose moment is fixed before the reset.
+  bool snapshot = false;
+  // Constraints turned off around the rows of the tables the script writes rows of.
+  bool disableConstraints = false;
+};
+
+// A table a run is to read: its entry text, how statements name it, and its cut (null for
+// none).
+struct TableToRead {
+  std::u16string entry;
+  std::u16string nameAsSent;
+  const script::TableCut* cut = nullptr;
+};
+
+// Has the server check each table's row condition and the columns to leave out, reading no
+// row, so that a cut that cannot be read fails before the script is touched. Throws
+// std::runtime_error (UTF-8) naming the table, with the server's text for a refused
+// condition; DataAccessError for other failures of an uncut read.
+void checkCuts(server::Connection& connection, const std::vector<TableToRead>& tables);
+
+// How statements name those of `tables` that have a row to write (under their row
+// condition), in their order. Throws DataAccessError.
+std::vector<std::u16string> tablesWithRows(server::Connection& connection,
+                                           const std::vector<TableToRead>& tables);
+
+}  // namespace velmora::session

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "export_options.h"
+#include "script/codeset.h"
+#include "session/live_reading.h"
+#include "session/plain_lists.h"
+
+namespace velmora::exporter {
+
+// The entry of `names` that `typed` (in the codeset) names. Throws std::runtime_error
+// "<kind> '<name>' not found".
+int entryNamed(const std::vector<std::u16string>& names, const std::string& typed, const char* kind,
+               const script::Codeset& codeset);
+
+// Ticks the tables the options choose: those of --tables and --table (every table without
+// them), less those of --exclude-table. Throws as entryNamed.
+void tickChosenTables(const ExportOptions& options, session::PlainTableList& tables,
+                      const script::Codeset& codeset);
+
+// The cuts of --where and --exclude-column, by the index of their table in `tables` as they
+// stand for the run, and the reading options. Throws std::runtime_error for a table that is
+// not in the list or not exported, or given two row conditions.
+session::LiveOptions liveOptions(const ExportOptions& options,
+                                 const session::PlainTableList& tables,
+                                 const script::Codeset& codeset);
+
+}  // namespace velmora::exporter
