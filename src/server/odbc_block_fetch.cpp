@@ -70,13 +70,13 @@ BlockFetch::BlockFetch(Statement& statement, const std::vector<ColumnPlan>& plan
   std::size_t bytes = 0;
   for (std::size_t i = 0; i < plans_.size(); ++i) {
     const ColumnPlan& plan = plans_[i];
-    if (plan.kind == FetchKind::none)
+    if (plan.kind() == ColumnKind::unknown)
       continue;
     BoundColumn& column = bound_[i];
-    const std::size_t fixedSize = fixedSizeOf(plan.kind);
+    const std::size_t fixedSize = fixedSizeOf(plan.kind());
     column.stride = fixedSize != 0 ? fixedSize : plan.bufferBytes;
     if (fixedSize == 0)
-      column.longestValue = column.stride - terminatorBytes(plan.kind);
+      column.longestValue = column.stride - terminatorBytes(plan);
     column.dataOffset = bytes;
     bytes = aligned(bytes + column.stride * blockRows_);
     column.indicatorOffset = bytes;
@@ -159,7 +159,7 @@ void BlockFetch::bindColumns(void* handle, std::size_t block) {
     const BoundColumn& column = bound_[i];
     if (!column.bound)
       continue;
-    check(SQLBindCol(handle, static_cast<SQLUSMALLINT>(i + 1), cTypeOf(plans_[i].kind),
+    check(SQLBindCol(handle, static_cast<SQLUSMALLINT>(i + 1), cTypeOf(plans_[i]),
                      set + column.dataOffset, static_cast<SQLLEN>(column.stride),
                      reinterpret_cast<SQLLEN*>(set + column.indicatorOffset)),
           HandleKind::statement, handle, "SQLBindCol");

@@ -26,7 +26,7 @@ class OdbcRecordset final : public Recordset {
     describeColumns(tableColumns);
     if (!plans_.empty()) {
       const bool anyLong = std::any_of(plans_.begin(), plans_.end(),
-                                       [](const ColumnPlan& plan) { return plan.isLong; });
+                                       [](const ColumnPlan& plan) { return plan.isLong(); });
       if (anyLong)
         fetch_ = std::make_unique<LongValueFetch>(*statement_, plans_, baseTypeColumns_);
       else
@@ -121,10 +121,7 @@ class OdbcRecordset final : public Recordset {
       info.length = numericAttribute(column, SQL_DESC_LENGTH);
       info.precision = static_cast<int>(numericAttribute(column, SQL_DESC_PRECISION));
       info.scale = static_cast<int>(numericAttribute(column, SQL_DESC_SCALE));
-      info.isUnsigned = numericAttribute(column, SQL_DESC_UNSIGNED) == SQL_TRUE;
       info.autoUniqueValue = numericAttribute(column, SQL_DESC_AUTO_UNIQUE_VALUE) == SQL_TRUE;
-      info.updatable = numericAttribute(column, SQL_DESC_UPDATABLE) != SQL_ATTR_READONLY;
-      info.nullable = numericAttribute(column, SQL_DESC_NULLABLE) != SQL_NO_NULLS;
       plans_.push_back(planColumn(info));
       if (plans_.size() <= shown)
         descriptions_.push_back(plans_.back().description);
@@ -132,7 +129,7 @@ class OdbcRecordset final : public Recordset {
     std::size_t typeColumn = shown;
     baseTypeColumns_.assign(descriptions_.size(), LongValueFetch::kNoBaseType);
     for (std::size_t i = 0; i < descriptions_.size() && typeColumn < plans_.size(); ++i)
-      if (plans_[i].kind == FetchKind::variant)
+      if (plans_[i].kind() == ColumnKind::variant)
         baseTypeColumns_[i] = typeColumn++;
     noRow_.assign(descriptions_.size(), Empty{});
     row_ = noRow_.data();

@@ -119,8 +119,6 @@ std::u16string connectionStringValue(std::u16string_view connectionString, std::
 
 struct ColumnOptions {
   bool identity = false;
-  bool computed = false;
-  bool nullable = true;
 };
 
 // A column described as the ODBC layer describes a SQL Server column of `sqlType`, written in
