@@ -4,8 +4,8 @@
 #include <stdexcept>
 
 #include "server/identifier.h"
-#include "server/trim.h"
-#include "server/utf.h"
+#include "text/trim.h"
+#include "text/utf.h"
 
 namespace velmora::script {
 namespace {
@@ -56,7 +56,7 @@ void GenerationRun::MakeInitDataSql(const StatementForm& form) {
     const std::size_t earlierAlike = entriesMet[entry]++;
     if (!host_.isTableTicked(i))
       continue;
-    host_.setProgressText(progressText(trimmed(entry)));
+    host_.setProgressText(progressText(text::trimmed(entry)));
     host_.processPendingEvents();
     writeTable(entry, earlierAlike, form);
     file_.flush();
@@ -192,9 +192,9 @@ void GenerationRun::checkNamesCanBeWritten(std::u16string_view entry,
       fault = u"a character that " + file_.codeset().toUtf16(file_.codeset().name()) + u" lacks";
     else
       return;
-    throw std::runtime_error(server::utf8FromUtf16(u"Table " + std::u16string(entry) +
-                                                   u" cannot be written: " + std::u16string(whose) +
-                                                   u" holds " + fault + u"."));
+    throw std::runtime_error(text::utf8FromUtf16(u"Table " + std::u16string(entry) +
+                                                 u" cannot be written: " + std::u16string(whose) +
+                                                 u" holds " + fault + u"."));
   };
   if (table.schema != server::kDefaultSchema)
     check(table.schema, u"its schema's name");

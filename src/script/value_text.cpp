@@ -14,7 +14,7 @@
 #include "script/number_text.h"
 #include "script/string_literal.h"
 #include "server/identifier.h"
-#include "server/trim.h"
+#include "text/trim.h"
 
 namespace velmora::script {
 
@@ -352,7 +352,7 @@ void ValueText::appendLiteral(std::string& line, const Field& field, ValueForm f
   line.resize(literalStart);
   // Quotes inside are doubled so that a value neither ends the literal early nor injects
   // SQL into whoever runs the script.
-  appendStringLiteral(line, trimmed(scratch), national);
+  appendStringLiteral(line, text::trimmed(scratch), national);
 }
 
 bool ValueText::booleanValue(const Field& field) const {

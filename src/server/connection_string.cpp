@@ -3,7 +3,7 @@
 #include <cctype>
 
 #include "server/data_access.h"
-#include "server/name_case.h"
+#include "text/name_case.h"
 
 namespace velmora::server {
 namespace {
@@ -96,14 +96,14 @@ ConnectionProperties parseConnectionString(std::u16string_view text) {
     const std::u16string_view bareKey = withoutBlanks(key);
     if (bareKey.empty())
       throwMalformed("an empty key");
-    properties[lowerCaseOf(bareKey)] = std::move(value);
+    properties[text::lowerCaseOf(bareKey)] = std::move(value);
   }
   return properties;
 }
 
 ServerAddress parseDataSource(std::u16string_view dataSource) {
   std::u16string_view text = withoutBlanks(dataSource);
-  if (text.size() >= 4 && lowerCaseOf(text.substr(0, 4)) == u"tcp:")
+  if (text.size() >= 4 && text::lowerCaseOf(text.substr(0, 4)) == u"tcp:")
     text.remove_prefix(4);
 
   ServerAddress address;
@@ -124,7 +124,7 @@ ServerAddress parseDataSource(std::u16string_view dataSource) {
     address.instance = text.substr(slash + 1);
     text = text.substr(0, slash);
   }
-  const std::u16string lower = lowerCaseOf(text);
+  const std::u16string lower = text::lowerCaseOf(text);
   address.host = (lower == u"." || lower == u"(local)") ? u"localhost" : std::u16string(text);
   return address;
 }

@@ -8,7 +8,7 @@
 #include "server/odbc_diagnostics.h"
 #include "server/odbc_statement.h"
 #include "server/odbc_variant.h"
-#include "server/utf.h"
+#include "text/utf.h"
 
 namespace velmora::server {
 namespace {
@@ -30,8 +30,8 @@ std::optional<unsigned> instancePortOf(const ConnectionProperties& properties) {
   const ServerAddress address = parseDataSource(dataSource->second);
   if (address.instance.empty() || address.port)
     return std::nullopt;
-  const std::string host = utf8FromUtf16(address.host);
-  const std::string instance = utf8FromUtf16(address.instance);
+  const std::string host = text::utf8FromUtf16(address.host);
+  const std::string instance = text::utf8FromUtf16(address.instance);
   if (auto port = lookUpInstancePort(host, instance))
     return port;
   throw DataAccessError("The SQL Server Browser on " + host + " did not name instance " + instance +

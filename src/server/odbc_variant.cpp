@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstdint>
 #include <optional>
 
 #include "server/identifier.h"
+#include "text/ascii_case.h"
 
 namespace velmora::server {
 namespace {
@@ -47,13 +47,6 @@ constexpr std::array<BaseTypeFetch, 24> kFetches{{
     {"uniqueidentifier", {ColumnKind::guid}},
 }};
 
-bool sameWord(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 // A decimal of at most four places as a count of ten-thousandths; nothing when it does not
 // fit.
 std::optional<Currency> currencyOf(const Decimal& amount) {
@@ -83,7 +76,7 @@ std::u16string variantTypesRead(std::u16string_view nameAsSent,
 
 VariantFetch variantFetchOf(std::string_view baseType) {
   for (const BaseTypeFetch& entry : kFetches)
-    if (sameWord(entry.baseType, baseType))
+    if (text::sameKeywordIgnoringCase(entry.baseType, baseType))
       return entry.fetch;
   // A base type of a later server version: its text.
   return {};

@@ -1,8 +1,8 @@
 #include "server/server_session.h"
 
 #include "server/identifier.h"
-#include "server/name_case.h"
-#include "server/trim.h"
+#include "text/name_case.h"
+#include "text/trim.h"
 
 namespace velmora::server {
 namespace {
@@ -31,7 +31,7 @@ std::u16string connectionValue(std::u16string_view value) {
 std::size_t columnIndex(const Recordset& rows, std::u16string_view name) {
   const auto& columns = rows.columns();
   for (std::size_t i = 0; i < columns.size(); ++i)
-    if (sameNameIgnoringCase(columns[i].name, name))
+    if (text::sameNameIgnoringCase(columns[i].name, name))
       return i;
   throw DataAccessError(
       "Item cannot be found in the collection corresponding to the requested name or ordinal.");
@@ -67,10 +67,10 @@ void readNames(std::unique_ptr<Recordset>& query, Connection& connection, const 
 
 std::u16string buildConnectionString(const ConnectionInputs& inputs,
                                      const std::u16string& catalog) {
-  return u"Provider=SQLOLEDB.1;Password=" + connectionValue(trimmed(inputs.password)) +
-         u";Persist Security Info=True;User ID=" + connectionValue(trimmed(inputs.user)) +
+  return u"Provider=SQLOLEDB.1;Password=" + connectionValue(text::trimmed(inputs.password)) +
+         u";Persist Security Info=True;User ID=" + connectionValue(text::trimmed(inputs.user)) +
          u";Initial Catalog=" + connectionValue(catalog) + u";Data Source=" +
-         connectionValue(trimmed(inputs.server));
+         connectionValue(text::trimmed(inputs.server));
 }
 
 ServerSession::ServerSession(ConnectionFactory& factory)

@@ -4,8 +4,8 @@
 #include <stdexcept>
 
 #include "server/identifier.h"
-#include "server/name_case.h"
-#include "server/utf.h"
+#include "text/name_case.h"
+#include "text/utf.h"
 
 namespace velmora::server {
 
@@ -121,7 +121,7 @@ void TableReader::makeFields(const std::vector<std::u16string>& computedColumns)
     bool serverComputed = column.serverTypeName == "timestamp" ||
                           std::any_of(computedColumns.begin(), computedColumns.end(),
                                       [&](const std::u16string& name) {
-                                        return sameNameIgnoringCase(name, column.name);
+                                        return text::sameNameIgnoringCase(name, column.name);
                                       });
     if (column.kind == ColumnKind::unknown || serverComputed)
       continue;
@@ -130,7 +130,7 @@ void TableReader::makeFields(const std::vector<std::u16string>& computedColumns)
     std::u16string name = column.name.empty() ? u"COLUMN" + decimalText(i + 1) : column.name;
     auto listed = [&](std::u16string_view candidate) {
       return std::any_of(fields.begin(), fields.end(), [&](const Field& field) {
-        return sameNameIgnoringCase(field.name(), candidate);
+        return text::sameNameIgnoringCase(field.name(), candidate);
       });
     };
     if (listed(name)) {
@@ -181,13 +181,13 @@ const Field& TableReader::fieldByName(std::u16string_view name) const {
   std::size_t count = fields_.size();
   for (std::size_t step = 0; step < count; ++step) {
     std::size_t index = (lookupHint_ + step) % count;
-    if (sameNameIgnoringCase(fields_[index].name(), name)) {
+    if (text::sameNameIgnoringCase(fields_[index].name(), name)) {
       lookupHint_ = index + 1;
       return fields_[index];
     }
   }
-  throw std::runtime_error(std::string(kLookupErrorPrefix) + ": Field '" + utf8FromUtf16(name) +
-                           "' not found");
+  throw std::runtime_error(std::string(kLookupErrorPrefix) + ": Field '" +
+                           text::utf8FromUtf16(name) + "' not found");
 }
 
 bool TableReader::hasIdentityColumn() const {

@@ -7,8 +7,9 @@
 #include <utility>
 
 #include "server/connection_string.h"
-#include "server/name_case.h"
-#include "server/utf.h"
+#include "text/ascii_case.h"
+#include "text/name_case.h"
+#include "text/utf.h"
 
 namespace velmora::test {
 
@@ -17,7 +18,7 @@ namespace {
 using server::ColumnDescription;
 using server::ColumnKind;
 using server::DataAccessError;
-using server::utf8FromUtf16;
+using text::utf8FromUtf16;
 
 DataAccessError closedError() {
   return DataAccessError("Operation is not allowed when the object is closed.");
@@ -29,7 +30,7 @@ bool isReservedWord(std::u16string_view word) {
       u"order", u"user", u"select", u"table", u"group", u"from",
       u"where", u"key",  u"index",  u"view",  u"check", u"primary"};
   return std::any_of(words.begin(), words.end(),
-                     [&](std::u16string_view w) { return server::sameNameIgnoringCase(w, word); });
+                     [&](std::u16string_view w) { return text::sameNameIgnoringCase(w, word); });
 }
 
 bool isBareChar(char16_t c, bool first) {
@@ -39,7 +40,8 @@ bool isBareChar(char16_t c, bool first) {
 }
 
 DataAccessError syntaxError(std::u16string_view near) {
-  return DataAccessError("Incorrect syntax near '" + utf8FromUtf16(near) + "'.", "42000", 102);
+  return DataAccessError("Incorrect syntax near '" + text::utf8FromUtf16(near) + "'.", "42000",
+                         102);
 }
 
 // Splits a name as the server reads it after "select * from": parts separated by '.', each
@@ -57,9 +59,9 @@ std::vector<std::u16string> parseMultipartName(std::u16string_view text) {
       ++i;
       while (true) {
         if (i >= text.size())
-          throw DataAccessError(
-              "Unclosed quotation mark after the character string '" + utf8FromUtf16(part) + "'.",
-              "42000", 105);
+          throw DataAccessError("Unclosed quotation mark after the character string '" +
+                                    text::utf8FromUtf16(part) + "'.",
+                                "42000", 105);
         if (text[i] == close) {
           if (i + 1 < text.size() && text[i + 1] == close) {
             part += close;
@@ -77,8 +79,8 @@ std::vector<std::u16string> parseMultipartName(std::u16string_view text) {
       if (part.empty())
         throw syntaxError(text.substr(i));
       if (isReservedWord(part))
-        throw DataAccessError("Incorrect syntax near the keyword '" + utf8FromUtf16(part) + "'.",
-                              "42000", 156);
+        throw DataAccessError(
+            "Incorrect syntax near the keyword '" + text::utf8FromUtf16(part) + "'.", "42000", 156);
     }
     parts.push_back(std::move(part));
     if (i == text.size())
@@ -189,12 +191,12 @@ class MemoryConnection : public server::Connection {
       throw DataAccessError(*server_.openFailure(), "08001");
     if (server_.password() &&
         connectionStringValue(connectionString, u"Password") != *server_.password())
-      throw DataAccessError("Login failed for user '" +
-                                utf8FromUtf16(connectionStringValue(connectionString, u"User ID")) +
-                                "'.",
-                            "28000", 18456);
-    if (!server::sameNameIgnoringCase(catalog, u"Master") && !server_.findDatabase(catalog))
-      throw DataAccessError("Cannot open database \"" + utf8FromUtf16(catalog) +
+      throw DataAccessError(
+          "Login failed for user '" +
+              text::utf8FromUtf16(connectionStringValue(connectionString, u"User ID")) + "'.",
+          "28000", 18456);
+    if (!text::sameNameIgnoringCase(catalog, u"Master") && !server_.findDatabase(catalog))
+      throw DataAccessError("Cannot open database \"" + text::utf8FromUtf16(catalog) +
                                 "\" requested by the login. The login failed.",
                             "42000", 4060);
     catalog_ = std::move(catalog);
@@ -257,14 +259,15 @@ class MemoryConnection : public server::Connection {
     // Both branches as views: a u"" branch would make the result a temporary string.
     const std::u16string_view schema =
         parts.size() >= 2 ? std::u16string_view(parts[parts.size() - 2]) : std::u16string_view();
-    bool otherDatabase = parts.size() == 3 && !server::sameNameIgnoringCase(parts[0], catalog_);
+    bool otherDatabase = parts.size() == 3 && !text::sameNameIgnoringCase(parts[0], catalog_);
     MemoryTable* table =
         otherDatabase ? nullptr : server_.findTable(catalog_, schema, parts.back());
     if (!table) {
       std::u16string shown;
       for (const auto& part : parts)
         shown += (shown.empty() ? u"" : u".") + part;
-      throw DataAccessError("Invalid object name '" + utf8FromUtf16(shown) + "'.", "42S02", 208);
+      throw DataAccessError("Invalid object name '" + text::utf8FromUtf16(shown) + "'.", "42S02",
+                            208);
     }
     return *table;
   }
@@ -307,7 +310,8 @@ class MemoryConnection : public server::Connection {
         return namesResult({});
       }
     }
-    throw DataAccessError("The in-memory server has no answer for: " + utf8FromUtf16(statement));
+    throw DataAccessError("The in-memory server has no answer for: " +
+                          text::utf8FromUtf16(statement));
   }
 
   MemoryServer& server_;
@@ -389,7 +393,7 @@ std::vector<const MemoryDatabase*> MemoryServer::databases() const {
 
 MemoryDatabase* MemoryServer::findDatabase(std::u16string_view name) {
   for (auto& database : databases_)
-    if (server::sameNameIgnoringCase(database->name, name))
+    if (text::sameNameIgnoringCase(database->name, name))
       return database.get();
   return nullptr;
 }
@@ -403,8 +407,8 @@ MemoryTable* MemoryServer::findTable(std::u16string_view database, std::u16strin
   if (schema.empty())
     schema = u"dbo";
   for (auto& table : owner->tables)
-    if (server::sameNameIgnoringCase(table.name, name) &&
-        server::sameNameIgnoringCase(table.schema, schema))
+    if (text::sameNameIgnoringCase(table.name, name) &&
+        text::sameNameIgnoringCase(table.schema, schema))
       return &table;
   return nullptr;
 }
@@ -446,7 +450,7 @@ std::unique_ptr<server::Connection> MemoryConnectionFactory::createConnection() 
 std::u16string connectionStringValue(std::u16string_view connectionString,
                                      std::u16string_view key) {
   const server::ConnectionProperties properties = server::parseConnectionString(connectionString);
-  const auto found = properties.find(server::lowerCaseOf(key));
+  const auto found = properties.find(text::lowerCaseOf(key));
   return found == properties.end() ? std::u16string() : found->second;
 }
 
@@ -454,7 +458,7 @@ ColumnDescription column(std::u16string name, std::string_view sqlType, ColumnOp
   std::string type;
   for (char c : sqlType)
     if (c != ' ')
-      type += static_cast<char>((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
+      type += text::asciiLowerCase(c);
   std::string base = type.substr(0, type.find('('));
   std::vector<std::string> arguments;
   if (std::size_t open = type.find('('); open != std::string::npos) {
