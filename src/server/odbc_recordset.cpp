@@ -16,8 +16,12 @@
 namespace velmora::server::odbc {
 namespace {
 
+// FreeTDS binds no column past the 4,000th (SQLBindCol answers "Invalid descriptor index"),
+// while a table may have 4,096; wider results are read value by value.
+constexpr std::size_t kMostBoundColumns = 4000;
+
 // The rows of one result: its columns described once, its rows fetched in blocks when no
-// column is long, else one by one with the long values read piecewise.
+// column is long and all can be bound, else one by one with the long values read piecewise.
 class OdbcRecordset final : public Recordset {
  public:
   OdbcRecordset(std::shared_ptr<Statement> statement, std::size_t tableColumns)
@@ -27,7 +31,7 @@ class OdbcRecordset final : public Recordset {
     if (!plans_.empty()) {
       const bool anyLong = std::any_of(plans_.begin(), plans_.end(),
                                        [](const ColumnPlan& plan) { return plan.isLong(); });
-      if (anyLong)
+      if (anyLong || plans_.size() > kMostBoundColumns)
         fetch_ = std::make_unique<LongValueFetch>(*statement_, plans_, baseTypeColumns_);
       else
         fetch_ = std::make_unique<BlockFetch>(*statement_, plans_);
