@@ -19,7 +19,7 @@ constexpr std::size_t kPieceBytes = 64 * 1024;
 }  // namespace
 
 const Value* LongValueFetch::next() {
-  void* handle = statement_.liveHandle();
+  void* handle = statement_->liveHandle();
   const SQLRETURN rc = SQLFetch(handle);
   if (rc == SQL_NO_DATA)
     return nullptr;
@@ -47,7 +47,7 @@ Value LongValueFetch::variantValue(std::size_t i) {
 Value LongValueFetch::fetchedValue(std::size_t i, const ColumnPlan& plan) {
   if (plan.kind() == ColumnKind::unknown)
     return Empty{};
-  void* handle = statement_.liveHandle();
+  void* handle = statement_->liveHandle();
   const auto column = static_cast<SQLUSMALLINT>(i + 1);
   const SQLSMALLINT cType = cTypeOf(plan);
   const ColumnKind kind = plan.kind();
