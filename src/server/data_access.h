@@ -8,8 +8,8 @@
 
 #include "server/value.h"
 
-// The data access layer: connections, statements and tables read by name, with columns
-// described as the OLE DB provider for SQL Server described them. Knows nothing of ODBC.
+// The data access layer: connections, statements and tables read by name, each column
+// described with its kind. Knows nothing of ODBC.
 namespace velmora::server {
 
 // What a column holds, decided once where the column is described: the fetch reads its
