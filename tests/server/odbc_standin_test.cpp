@@ -556,6 +556,24 @@ TEST_F(StandinTest, StreamsManyRowsAndOneResultAtATime) {
   EXPECT_EQ(count, 100'000u);
 }
 
+std::size_t threadsOfThisProcess() {
+  const std::filesystem::directory_iterator tasks("/proc/self/task");
+  return static_cast<std::size_t>(std::distance(begin(tasks), end(tasks)));
+}
+
+// A small result is fetched in place; a large one fetches ahead on a thread of its own.
+TEST_F(StandinTest, OnlyLargeResultsFetchOnAThread) {
+  start(typesFixture(), kTypesPassword);
+  auto connection = connect(u"Types");
+  const std::size_t before = threadsOfThisProcess();
+  auto small = connection->openTable(u"[Order Details]");
+  EXPECT_FALSE(small->eof());
+  EXPECT_EQ(threadsOfThisProcess(), before);
+  small.reset();
+  auto many = connection->openTable(u"Many");
+  EXPECT_EQ(threadsOfThisProcess(), before + 1);
+}
+
 // --- failures: each ends as false from ConnectDataBase or as an error with the driver's text,
 // and the next connect works.
 
