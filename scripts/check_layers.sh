@@ -35,7 +35,8 @@ for folder in src/text src/script src/session src/window src/app tools/velmora-e
 done
 # The hosts make the ODBC connection factory and check for the driver; every other ODBC header
 # of the server layer is its own.
-private_odbc=$(grep -rnE --include='*.cpp' --include='*.h' '^[[:space:]]*#[[:space:]]*include[[:space:]]*"server/odbc_' \
+private_odbc=$(grep -rnE --include='*.cpp' --include='*.h' \
+  '^[[:space:]]*#[[:space:]]*include[[:space:]]*"server/odbc_' \
   src/text src/script src/session src/window src/app tools/velmora-export |
   grep -vE '"server/odbc_(connection|driver_check)\.h"' || true)
 if [[ -n $private_odbc ]]; then
