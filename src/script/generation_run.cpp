@@ -5,8 +5,8 @@
 
 #include "script/statement_batch.h"
 #include "server/identifier.h"
-#include "server/trim.h"
-#include "server/utf.h"
+#include "text/trim.h"
+#include "text/utf.h"
 
 namespace velmora::script {
 namespace {
@@ -37,7 +37,7 @@ std::u16string faultOfName(std::u16string_view name, const Codeset& codeset) {
   std::u16string text(kind);
   text.append(u" ").append(name).append(u" cannot be written: ").append(whose);
   text.append(u" holds ").append(fault).append(u".");
-  throw std::runtime_error(server::utf8FromUtf16(text));
+  throw std::runtime_error(text::utf8FromUtf16(text));
 }
 
 struct BoundColumn {
@@ -93,7 +93,7 @@ void GenerationRun::writeScript(const RunInput& input, RunObserver& observer) {
     const std::size_t earlierAlike = entriesMet[entry]++;
     if (!observer.isTicked(i))
       continue;
-    observer.tableStarted(progressText(trimmed(entry)));
+    observer.tableStarted(progressText(text::trimmed(entry)));
     writeRows(openTable(entry, earlierAlike, observer), form, observer);
     output_.flush();
   }

@@ -1,7 +1,7 @@
 #include "session/export_session.h"
 
 #include "script/script_file.h"
-#include "server/trim.h"
+#include "text/trim.h"
 
 namespace velmora::session {
 namespace {
@@ -44,8 +44,8 @@ void ExportSession::openDatabase(const server::ConnectionInputs& inputs,
                                  std::u16string_view listedName, server::TableList& tables) {
   if (isRunning())
     return;
-  if (!server_.ConnectDataBase(std::u16string(trimmed(listedName)), server_.databaseConnection(),
-                               inputs))
+  if (!server_.ConnectDataBase(std::u16string(text::trimmed(listedName)),
+                               server_.databaseConnection(), inputs))
     throw ConnectionFailure(server_.lastRefusal());
   server_.LoadTableNames(tables);
 }

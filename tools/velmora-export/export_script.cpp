@@ -12,11 +12,11 @@
 #include "script/script_file.h"
 #include "script/stream_output.h"
 #include "server/connection_string.h"
-#include "server/trim.h"
-#include "server/utf.h"
 #include "session/export_session.h"
 #include "session/name_lookup.h"
 #include "session/plain_lists.h"
+#include "text/trim.h"
+#include "text/utf.h"
 
 namespace velmora::exporter {
 namespace {
@@ -27,7 +27,7 @@ int entryNamed(const std::vector<std::u16string>& names, const std::string& type
   const std::u16string wanted = codeset.toUtf16(typed);
   const int index = session::findByName(names, wanted);
   if (index < 0)
-    throw std::runtime_error(std::string(kind) + " '" + server::utf8FromUtf16(wanted) +
+    throw std::runtime_error(std::string(kind) + " '" + text::utf8FromUtf16(wanted) +
                              "' not found");
   return index;
 }
@@ -38,7 +38,7 @@ void refuseWhatTheDriverCannotTake(const server::ConnectionInputs& inputs) {
   const std::pair<const std::u16string*, const char*> checked[] = {
       {&inputs.server, "server name"}, {&inputs.user, "user name"}, {&inputs.password, "password"}};
   for (const auto& [value, what] : checked) {
-    if (!server::driverCanTake(trimmed(*value)))
+    if (!server::driverCanTake(text::trimmed(*value)))
       throw InputRefused(std::string("The ") + what +
                          " holds \"};\", which the ODBC driver cannot take.");
   }
@@ -46,8 +46,8 @@ void refuseWhatTheDriverCannotTake(const server::ConnectionInputs& inputs) {
 
 // The same for the database's name as the server lists it, which the second connect uses.
 void refuseDatabaseTheDriverCannotTake(const std::u16string& listedName) {
-  if (!server::driverCanTake(trimmed(listedName)))
-    throw InputRefused("The name of database '" + server::utf8FromUtf16(listedName) +
+  if (!server::driverCanTake(text::trimmed(listedName)))
+    throw InputRefused("The name of database '" + text::utf8FromUtf16(listedName) +
                        "' holds \"};\", which the ODBC driver cannot take.");
 }
 
