@@ -367,9 +367,10 @@ TEST_F(ExportTest, TableOfTheMostColumnsIsWrittenWhole) {
                 {{"LC_ALL", "C.UTF-8"}, {"VELMORA_PASSWORD", kSamplePassword}});
 
   EXPECT_EQ(result.exitCode, 0) << result.standardError;
-  EXPECT_EQ(readFile(script()), crlfLines({"insert W (" + names + ") Values(" + literals + ")",
-                                           "USE master", "ALTER DATABASE Wide SET AUTO_SHRINK ON",
-                                           "ALTER DATABASE Wide SET AUTO_CLOSE ON"}));
+  EXPECT_EQ(readFile(script()),
+            crlfLines({"SET DATEFORMAT mdy", "insert W (" + names + ") Values(" + literals + ")",
+                       "USE master", "ALTER DATABASE Wide SET AUTO_SHRINK ON",
+                       "ALTER DATABASE Wide SET AUTO_CLOSE ON"}));
 }
 
 }  // namespace
