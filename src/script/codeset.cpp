@@ -14,7 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "server/utf.h"
+#include "text/ascii_case.h"
+#include "text/utf.h"
 
 namespace velmora::script {
 
@@ -39,7 +40,7 @@ bool isUtf8Name(std::string_view name) {
   for (char c : name) {
     if (c == '-' || c == '_')
       continue;
-    folded += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    folded += text::asciiLowerCase(c);
   }
   return folded == "utf8";
 }
@@ -218,7 +219,7 @@ std::string Codeset::processCodesetName() {
 
 std::string Codeset::fromUtf16(std::u16string_view text) const {
   if (converters_ == nullptr)
-    return server::utf8FromUtf16(text);
+    return text::utf8FromUtf16(text);
   std::lock_guard lock(converters_->mutex);
   return encodeInRuns(converters_->fromUtf16, converters_->refused, text);
 }
@@ -241,14 +242,14 @@ bool Codeset::holds(std::u16string_view text) const {
 
 void Codeset::appendFromUtf16(std::string& out, std::u16string_view text) const {
   if (converters_ == nullptr)
-    server::appendUtf8FromUtf16(out, text);
+    text::appendUtf8FromUtf16(out, text);
   else
     out += fromUtf16(text);
 }
 
 std::u16string Codeset::toUtf16(std::string_view bytes) const {
   if (converters_ == nullptr)
-    return server::utf16FromUtf8(bytes);
+    return text::utf16FromUtf8(bytes);
   const std::string_view replacement(reinterpret_cast<const char*>(&kReplacementCharacter),
                                      sizeof kReplacementCharacter);
   std::string wide;

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/ascii_case.h"
+
 namespace velmora::script {
 
 namespace {
@@ -76,11 +78,10 @@ Moment splitDayNumber(double dayNumber) {
   return moment;
 }
 
-char lowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
+using text::asciiLowerCase;
+
 bool isAsciiLetter(char c) {
-  return lowerAscii(c) >= 'a' && lowerAscii(c) <= 'z';
+  return asciiLowerCase(c) >= 'a' && asciiLowerCase(c) <= 'z';
 }
 
 bool startsWithNoCase(std::string_view text, std::size_t at, std::string_view prefix) {
@@ -88,7 +89,7 @@ bool startsWithNoCase(std::string_view text, std::size_t at, std::string_view pr
     return false;
   }
   for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (lowerAscii(text[at + i]) != prefix[i]) {
+    if (asciiLowerCase(text[at + i]) != prefix[i]) {
       return false;
     }
   }
@@ -121,7 +122,7 @@ std::size_t characterLength(std::string_view text, std::size_t at, bool doubleBy
 // The length of the run of the same letter (either case) that starts at `at`.
 std::size_t runLength(std::string_view pattern, std::size_t at) {
   std::size_t end = at + 1;
-  while (end < pattern.size() && lowerAscii(pattern[end]) == lowerAscii(pattern[at])) {
+  while (end < pattern.size() && asciiLowerCase(pattern[end]) == asciiLowerCase(pattern[at])) {
     ++end;
   }
   return end - at;
@@ -258,7 +259,7 @@ void PatternCompiler::apply(std::string_view pattern, bool inPlace) {
 
 std::size_t PatternCompiler::applyLetters(std::string_view pattern, std::size_t at, bool inPlace,
                                           bool& afterHour, bool& markerApplied) {
-  const char letter = lowerAscii(pattern[at]);
+  const char letter = asciiLowerCase(pattern[at]);
   if (letter == 'a') {
     afterHour = false;
     return applyA(pattern, at, markerApplied);
@@ -365,7 +366,7 @@ std::size_t PatternCompiler::applyA(std::string_view pattern, std::size_t at, bo
 bool PatternCompiler::markerFollows(std::string_view pattern, std::size_t from) const {
   std::size_t at = from;
   while (at < pattern.size()) {
-    const char c = lowerAscii(pattern[at]);
+    const char c = asciiLowerCase(pattern[at]);
     if (c == '\'' || c == '"') {
       at = quotedEnd(pattern, at);
     } else if (c == 'h') {

@@ -6,9 +6,9 @@
 
 #include "script/statement_batch.h"
 #include "server/identifier.h"
-#include "server/name_case.h"
-#include "server/trim.h"
-#include "server/utf.h"
+#include "text/name_case.h"
+#include "text/trim.h"
+#include "text/utf.h"
 
 namespace velmora::script {
 namespace {
@@ -39,7 +39,7 @@ std::u16string faultOfName(std::u16string_view name, const Codeset& codeset) {
   std::u16string text(kind);
   text.append(u" ").append(name).append(u" cannot be written: ").append(whose);
   text.append(u" holds ").append(fault).append(u".");
-  throw std::runtime_error(server::utf8FromUtf16(text));
+  throw std::runtime_error(text::utf8FromUtf16(text));
 }
 
 struct BoundColumn {
@@ -100,7 +100,7 @@ void GenerationRun::writeScript(const RunInput& input, RunObserver& observer,
     const std::size_t earlierAlike = entriesMet[entry]++;
     if (!observer.isTicked(i))
       continue;
-    observer.tableStarted(progressText(trimmed(entry)));
+    observer.tableStarted(progressText(text::trimmed(entry)));
     const auto cut = options.cuts.find(i);
     writeRows(openTable(entry, earlierAlike, cut == options.cuts.end() ? TableCut{} : cut->second,
                         observer),
@@ -126,7 +126,7 @@ std::vector<std::u16string> GenerationRun::openTable(const std::u16string& entry
   std::erase_if(names, [&](const std::u16string& name) {
     return std::any_of(
         cut.leftOutColumns.begin(), cut.leftOutColumns.end(),
-        [&](const std::u16string& leftOut) { return server::sameNameIgnoringCase(name, leftOut); });
+        [&](const std::u16string& leftOut) { return text::sameNameIgnoringCase(name, leftOut); });
   });
   observer.columnsChanged(names);
   reader_.first();

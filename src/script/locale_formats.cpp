@@ -7,6 +7,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "text/ascii_case.h"
+
 namespace velmora::script {
 
 namespace {
@@ -33,7 +35,7 @@ bool isDoubleByteCodeset(const std::string& name) {
   std::string key;
   for (const char c : name) {
     if (std::isalnum(static_cast<unsigned char>(c))) {
-      key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      key += text::asciiUpperCase(c);
     }
   }
   static constexpr const char* kDoubleByte[] = {

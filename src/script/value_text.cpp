@@ -14,13 +14,13 @@
 #include "script/number_text.h"
 #include "script/string_literal.h"
 #include "server/identifier.h"
-#include "server/trim.h"
+#include "text/trim.h"
 
 namespace velmora::script {
 
 namespace {
 
-using namespace server;  // Value, its kinds and the ft* names
+using namespace server;  // Value, its kinds and ColumnKind
 
 // The names the conversion errors give the kinds of a value, after the platform's variants.
 const char* kindName(const Value& value) {
@@ -85,13 +85,13 @@ std::int64_t wholeNumber(const Value& value, std::int64_t minimum, std::int64_t 
       value);
 }
 
-void appendIntegerFieldText(std::string& out, const Value& value, TFieldType type) {
-  switch (type) {
-    case ftSmallint:
+void appendWholeNumberText(std::string& out, const Value& value, ColumnKind kind) {
+  switch (kind) {
+    case ColumnKind::smallInteger:
       return appendIntegerText(out, wholeNumber(value, INT16_MIN, INT16_MAX, "Smallint"));
-    case ftWord:
+    case ColumnKind::tinyInteger:
       return appendIntegerText(out, wholeNumber(value, 0, UINT16_MAX, "Word"));
-    case ftLargeint:
+    case ColumnKind::bigInteger:
       return appendIntegerText(out, wholeNumber(value, INT64_MIN, INT64_MAX, "Int64"));
     default:
       return appendIntegerText(out, wholeNumber(value, INT32_MIN, INT32_MAX, "Integer"));
@@ -156,14 +156,6 @@ void appendHex(std::string& line, std::string_view bytes) {
   }
 }
 
-// A "(Name)" description of a field class that has no value text of its own.
-std::string classDescription(std::string name, bool isNull) {
-  if (!isNull)
-    for (char& c : name)
-      c = static_cast<char>((c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c);
-  return "(" + name + ")";
-}
-
 // Text values end at their first NUL, as the platform's strings do. Every supported codeset
 // writes U+0000, and no other character, as a zero byte: the text is converted whole and cut
 // at its first zero byte, which memchr finds faster than a scan of the UTF-16 units would.
@@ -182,42 +174,27 @@ std::string textUpToNul(const Codeset& codeset, std::u16string_view text) {
 
 }  // namespace
 
-TypeClass typeClassOf(TFieldType fieldType) {
-  switch (fieldType) {
-    case ftSmallint:
-    case ftInteger:
-    case ftFloat:
-    case ftCurrency:
-    case ftLargeint:
-      return TypeClass::numeric;
-    case ftBoolean:
-      return TypeClass::boolean;
-    default:
-      return TypeClass::quoted;
-  }
-}
-
 ValueForm valueFormOf(const Field& field) {
-  const TFieldType fieldType = field.dataType();
-  switch (typeClassOf(fieldType)) {
-    case TypeClass::numeric:
+  switch (field.kind()) {
+    case ColumnKind::integer:
+      // Identity values are written quoted.
+      return field.column().isAutoIncrement ? ValueForm::quoted : ValueForm::bare;
+    case ColumnKind::smallInteger:
+    case ColumnKind::bigInteger:
+    case ColumnKind::real:
+    case ColumnKind::doubleReal:
       return ValueForm::bare;
-    case TypeClass::boolean:
+    case ColumnKind::flag:
       return ValueForm::flag;
-    case TypeClass::quoted:
-      break;
+    case ColumnKind::bytes:
+      return ValueForm::hex;
+    case ColumnKind::variant:
+      return ValueForm::variant;
+    case ColumnKind::nationalText:
+      return ValueForm::nationalQuoted;
+    default:
+      return ValueForm::quoted;
   }
-  if (fieldType == ftBytes || fieldType == ftVarBytes || fieldType == ftBlob)
-    return ValueForm::hex;
-  if (fieldType == ftVariant)
-    return ValueForm::variant;
-  // sysname is nvarchar to the driver; date and time columns, which the layer supplies as
-  // wide text, are not Unicode columns.
-  const std::string& serverType = field.serverTypeName();
-  if (serverType == "nchar" || serverType == "nvarchar" || serverType == "ntext" ||
-      serverType == "xml" || serverType == "sysname")
-    return ValueForm::nationalQuoted;
-  return ValueForm::quoted;
 }
 
 std::string ValueText::text(const Field& field) const {
@@ -227,11 +204,13 @@ std::string ValueText::text(const Field& field) const {
 }
 
 void ValueText::appendText(std::string& out, const Field& field) const {
-  appendValueText(out, field.value(), field.def().DataType);
+  appendValueText(out, field.value(), field.column());
 }
 
-void ValueText::appendValueText(std::string& out, const Value& value, TFieldType type) const {
-  const bool isNull = isNullOrEmpty(value);
+void ValueText::appendValueText(std::string& out, const Value& value,
+                                const ColumnDescription& column) const {
+  if (isNullOrEmpty(value))
+    return;
 
   auto appendTextOf = [&](const char* target) {
     const auto* text = std::get_if<std::u16string>(&value);
@@ -245,75 +224,56 @@ void ValueText::appendValueText(std::string& out, const Value& value, TFieldType
       cannotConvert(value, target);
     out.append(bytes->begin(), bytes->end());
   };
+  // A long column's value is its bytes or its text, whichever the layer supplied.
+  if (column.isLong && column.kind != ColumnKind::variant)
+    return std::holds_alternative<Bytes>(value) ? appendBytes("Array Byte")
+                                                : appendTextOf("String");
 
-  switch (type) {
-    case ftInterface:
-      out += classDescription("Interface", isNull);
-      return;
-    case ftIDispatch:
-      out += classDescription("IDispatch", isNull);
-      return;
-    case ftDataSet:
-      out += classDescription("DataSet", isNull);
-      return;
-    default:
-      break;
-  }
-  if (isNull)
-    return;
-
-  switch (type) {
-    case ftString:
-    case ftFixedChar:
-    case ftGuid:
+  switch (column.kind) {
+    case ColumnKind::text:
+    case ColumnKind::guid:
       return appendTextOf("String");
-    case ftWideString:
+    case ColumnKind::nationalText:
+    case ColumnKind::date:
+    case ColumnKind::time:
+    case ColumnKind::dateTime2:
+    case ColumnKind::dateTimeOffset:
       return appendTextOf("OleStr");
-    case ftSmallint:
-    case ftInteger:
-    case ftWord:
-    case ftAutoInc:
-    case ftLargeint:
-      return appendIntegerFieldText(out, value, type);
-    case ftFloat:
-    case ftCurrency:
+    case ColumnKind::tinyInteger:
+    case ColumnKind::smallInteger:
+    case ColumnKind::integer:
+    case ColumnKind::bigInteger:
+      return appendWholeNumberText(out, value, column.kind);
+    case ColumnKind::real:
+    case ColumnKind::doubleReal:
       // A real value keeps the digits that read back as a real, not those of its widening.
       if (const auto* single = std::get_if<float>(&value))
         appendGeneralNumberText(out, *single, ".");
       else
         appendGeneralNumberText(out, floatingNumber(value), ".");
       return;
-    case ftBCD:
+    case ColumnKind::decimal:
+    case ColumnKind::money:
       return appendAmountText(out, exactDecimal(value), ".");
-    case ftBoolean:
+    case ColumnKind::flag:
       out += flagOf(value) ? "True" : "False";
       return;
-    case ftDate:
-    case ftTime:
-    case ftDateTime: {
+    case ColumnKind::dateTime: {
       const auto* dateTime = std::get_if<DateTime>(&value);
       if (!dateTime)
         cannotConvert(value, "Date");
-      DateTimeUse use = type == ftDate   ? DateTimeUse::dateOnly
-                        : type == ftTime ? DateTimeUse::timeOnly
-                                         : DateTimeUse::dateAndTime;
-      dates_.append(out, dateTime->days, use);
+      dates_.append(out, dateTime->days, DateTimeUse::dateAndTime);
       return;
     }
-    case ftBytes:
-    case ftVarBytes:
+    case ColumnKind::bytes:
       return appendBytes("Array Byte");
-    case ftBlob:
-    case ftMemo:
-      if (std::holds_alternative<Bytes>(value))
-        return appendBytes("Array Byte");
-      return appendTextOf("String");
-    case ftVariant:
+    case ColumnKind::variant:
       out += variantText(value);
       return;
-    default:
-      throw std::logic_error("no value text for field type " + std::to_string(type));
+    case ColumnKind::unknown:
+      break;
   }
+  throw std::logic_error("no value text for a column of unknown kind");
 }
 
 // The text of a tagged value by its own kind. Numbers use ".", like every number in the script.
@@ -361,7 +321,7 @@ void ValueText::appendLiteral(std::string& line, const Field& field, ValueForm f
   if (form == ValueForm::bare) {
     // The texts of the numeric class (integers, general numbers) never have blanks or
     // control characters to trim: they go straight into the line.
-    appendValueText(line, value, field.def().DataType);
+    appendValueText(line, value, field.column());
     return;
   }
   // A tagged value is written as a value of its own kind.
@@ -372,7 +332,7 @@ void ValueText::appendLiteral(std::string& line, const Field& field, ValueForm f
   if (form == ValueForm::hex) {
     // Never trimmed: leading or trailing bytes 0..32 are part of the value.
     scratch.clear();
-    appendValueText(scratch, value, field.def().DataType);
+    appendValueText(scratch, value, field.column());
     appendHex(line, scratch);
     return;
   }
@@ -382,7 +342,7 @@ void ValueText::appendLiteral(std::string& line, const Field& field, ValueForm f
   const std::size_t literalStart = line.size();
   line += national ? "N'" : "'";
   const std::size_t textStart = line.size();
-  appendValueText(line, value, field.def().DataType);
+  appendValueText(line, value, field.column());
   const std::string_view text(line.data() + textStart, line.size() - textStart);
   if (isPlainLiteralText(text)) {
     line += '\'';
@@ -392,7 +352,7 @@ void ValueText::appendLiteral(std::string& line, const Field& field, ValueForm f
   line.resize(literalStart);
   // Quotes inside are doubled so that a value neither ends the literal early nor injects
   // SQL into whoever runs the script.
-  appendStringLiteral(line, trimmed(scratch), national);
+  appendStringLiteral(line, text::trimmed(scratch), national);
 }
 
 bool ValueText::booleanValue(const Field& field) const {

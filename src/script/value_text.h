@@ -5,20 +5,16 @@
 #include "script/codeset.h"
 #include "script/date_text.h"
 #include "script/locale_formats.h"
-#include "server/field_def.h"
 #include "server/table_reader.h"
 
 namespace velmora::script {
 
-// How the generator writes a column's values.
-enum class TypeClass { numeric, boolean, quoted };
-TypeClass typeClassOf(server::TFieldType fieldType);
-
-// How a column's values go into a statement's value list, by its type class; binary columns
-// take hex literals, since raw bytes between quotes cannot go into them, and the quoted
-// values of a Unicode column (nchar, nvarchar, ntext, xml, sysname: the server's type
-// decides, not the field type) N'...' literals. A sql_variant value takes the form of its
-// own kind. Fixed for a whole table because a column's types are.
+// How a column's values go into a statement's value list, by its kind: the plain numbers
+// bare (but for tinyint and identity int columns, quoted), bit as 1 or 0, binary columns as
+// hex literals, since raw bytes between quotes cannot go into them, the values of a Unicode
+// column (nchar, nvarchar, sysname, ntext, xml) as N'...' literals and all others quoted. A
+// sql_variant value takes the form of its own kind. Fixed for a whole table because a
+// column's kinds are.
 enum class ValueForm { bare, flag, quoted, nationalQuoted, hex, variant };
 ValueForm valueFormOf(const server::Field& field);
 
@@ -45,7 +41,8 @@ class ValueText {
 
  private:
   // appendText and booleanValue for a value already looked up.
-  void appendValueText(std::string& out, const server::Value& value, server::TFieldType type) const;
+  void appendValueText(std::string& out, const server::Value& value,
+                       const server::ColumnDescription& column) const;
   static bool flagOf(const server::Value& value);
   std::string variantText(const server::Value& value) const;
 

@@ -1,8 +1,8 @@
 #include "server/connection_string.h"
 
 #include "server/data_access.h"
-#include "server/name_case.h"
-#include "server/utf.h"
+#include "text/name_case.h"
+#include "text/utf.h"
 
 namespace velmora::server {
 namespace {
@@ -55,7 +55,7 @@ std::string configurationLine(std::string_view key, const std::string& value) {
 
 ServerAddress parseDataSource(std::u16string_view dataSource) {
   std::u16string_view text = withoutBlanks(dataSource);
-  if (text.size() >= 4 && lowerCaseOf(text.substr(0, 4)) == u"tcp:")
+  if (text.size() >= 4 && text::lowerCaseOf(text.substr(0, 4)) == u"tcp:")
     text.remove_prefix(4);
 
   ServerAddress address;
@@ -76,7 +76,7 @@ ServerAddress parseDataSource(std::u16string_view dataSource) {
     address.instance = text.substr(slash + 1);
     text = text.substr(0, slash);
   }
-  const std::u16string lower = lowerCaseOf(text);
+  const std::u16string lower = text::lowerCaseOf(text);
   address.host = (lower == u"." || lower == u"(local)") ? u"localhost" : std::u16string(text);
   return address;
 }
@@ -121,12 +121,12 @@ std::u16string odbcConnectionString(const ConnectionTarget& target, const Server
 std::string driverConfiguration(const ConnectionTarget& target, const ServerAddress& address,
                                 const std::string& logFile) {
   const TransportSecurity& security = target.security;
-  std::string text = "[" + utf8FromUtf16(kConfiguredServerName) + "]\n";
-  text += configurationLine("host", utf8FromUtf16(address.host));
+  std::string text = "[" + text::utf8FromUtf16(kConfiguredServerName) + "]\n";
+  text += configurationLine("host", text::utf8FromUtf16(address.host));
   if (const auto port = portToDial(address))
     text += configurationLine("port", std::to_string(*port));
   if (!address.instance.empty())
-    text += configurationLine("instance", utf8FromUtf16(address.instance));
+    text += configurationLine("instance", text::utf8FromUtf16(address.instance));
   text += configurationLine("tds version", "7.4");
   text += configurationLine("encryption", security.encryptionRequired ? "require" : "request");
   if (!security.trustedCertificates.empty()) {

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -11,74 +10,45 @@
 #include "server/connection_target.h"
 #include "server/value.h"
 
-// The data access layer: connections, statements and tables read by name, with columns
-// described as the OLE DB provider for SQL Server described them. Knows nothing of ODBC.
+// The data access layer: connections, statements and tables read by name, each column
+// described with its kind. Knows nothing of ODBC.
 namespace velmora::server {
 
-// ADO type codes (DataTypeEnum). A column may carry any other code too.
-namespace ado {
-inline constexpr int adEmpty = 0;
-inline constexpr int adSmallInt = 2;
-inline constexpr int adInteger = 3;
-inline constexpr int adSingle = 4;
-inline constexpr int adDouble = 5;
-inline constexpr int adCurrency = 6;
-inline constexpr int adDate = 7;
-inline constexpr int adBSTR = 8;
-inline constexpr int adIDispatch = 9;
-inline constexpr int adError = 10;
-inline constexpr int adBoolean = 11;
-inline constexpr int adVariant = 12;
-inline constexpr int adIUnknown = 13;
-inline constexpr int adDecimal = 14;
-inline constexpr int adTinyInt = 16;
-inline constexpr int adUnsignedTinyInt = 17;
-inline constexpr int adUnsignedSmallInt = 18;
-inline constexpr int adUnsignedInt = 19;
-inline constexpr int adBigInt = 20;
-inline constexpr int adUnsignedBigInt = 21;
-inline constexpr int adFileTime = 64;
-inline constexpr int adGUID = 72;
-inline constexpr int adBinary = 128;
-inline constexpr int adChar = 129;
-inline constexpr int adWChar = 130;
-inline constexpr int adNumeric = 131;
-inline constexpr int adUserDefined = 132;
-inline constexpr int adDBDate = 133;
-inline constexpr int adDBTime = 134;
-inline constexpr int adDBTimeStamp = 135;
-inline constexpr int adChapter = 136;
-inline constexpr int adDBFileTime = 137;
-inline constexpr int adPropVariant = 138;
-inline constexpr int adVarNumeric = 139;
-inline constexpr int adVarChar = 200;
-inline constexpr int adLongVarChar = 201;
-inline constexpr int adVarWChar = 202;
-inline constexpr int adLongVarWChar = 203;
-inline constexpr int adVarBinary = 204;
-inline constexpr int adLongVarBinary = 205;
+// What a column holds, decided once where the column is described: the fetch reads its
+// values by it and the script writes them by it.
+enum class ColumnKind {
+  flag,            // bit: bool
+  tinyInteger,     // tinyint: std::uint8_t
+  smallInteger,    // smallint: std::int16_t
+  integer,         // int, and decimal or numeric of scale 0 below 10 digits: std::int32_t
+  bigInteger,      // bigint: std::int64_t
+  real,            // real: float
+  doubleReal,      // float: double
+  decimal,         // decimal, numeric: Decimal
+  money,           // money, smallmoney: Decimal of ten-thousandths
+  dateTime,        // datetime, smalldatetime: DateTime
+  date,            // date: text YYYY-MM-DD
+  time,            // time: text hh:mm:ss[.f]
+  dateTime2,       // datetime2: text YYYY-MM-DD hh:mm:ss[.f]
+  dateTimeOffset,  // datetimeoffset: text YYYY-MM-DD hh:mm:ss[.f] +hh:mm
+  guid,            // uniqueidentifier: text {XXXXXXXX-...}
+  text,            // char, varchar, text, varchar(max): UTF-16 text
+  nationalText,    // nchar, nvarchar, sysname, ntext, nvarchar(max), xml: UTF-16 text
+  bytes,           // binary, varbinary, image, varbinary(max), CLR types: Bytes
+  variant,         // sql_variant: each value of its own base type's kind
+  unknown,         // a type the layer cannot read: no values, and the script leaves it out
+};
 
-// Field attribute bits (FieldAttributeEnum).
-inline constexpr std::uint32_t adFldUpdatable = 0x4;
-inline constexpr std::uint32_t adFldUnknownUpdatable = 0x8;
-inline constexpr std::uint32_t adFldFixed = 0x10;
-inline constexpr std::uint32_t adFldIsNullable = 0x20;
-inline constexpr std::uint32_t adFldMayBeNull = 0x40;
-inline constexpr std::uint32_t adFldLong = 0x80;
-inline constexpr std::uint32_t adFldRowID = 0x100;
-inline constexpr std::uint32_t adFldRowVersion = 0x200;
-}  // namespace ado
-
-// One column of a result, as the provider describes it.
+// One column of a result, as the data access layer describes it.
 struct ColumnDescription {
   std::u16string name;
-  int type = ado::adEmpty;  // ADO type code
+  ColumnKind kind = ColumnKind::unknown;
+  // Characters or bytes the column declares; the long columns give the most they can hold.
   std::int32_t definedSize = 0;
-  std::uint8_t precision = 0;
-  std::uint8_t numericScale = 0;
-  std::uint32_t attributes = 0;  // ado::adFld* bits
-  // The "ISAUTOINCREMENT" property, where the provider offers it.
-  std::optional<bool> isAutoIncrement;
+  // Read piecewise: text, ntext, image, xml, the (max) types, sql_variant.
+  bool isLong = false;
+  // An identity column, whose values the server numbers.
+  bool isAutoIncrement = false;
   // SQL Server's own name of the column's type as the driver reports it ("int", "money",
   // "timestamp", ...); tells timestamp/rowversion columns apart from binary(8).
   std::string serverTypeName;

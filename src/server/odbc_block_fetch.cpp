@@ -57,9 +57,9 @@ struct BlockFetch::Block {
   std::exception_ptr failure;
 };
 
-BlockFetch::BlockFetch(Statement& statement, const std::vector<ColumnPlan>& plans)
-    : statement_(statement), plans_(plans) {
-  void* handle = statement_.liveHandle();
+BlockFetch::BlockFetch(std::shared_ptr<Statement> statement, std::vector<ColumnPlan> plans)
+    : statement_(std::move(statement)), plans_(std::move(plans)) {
+  void* handle = statement_->liveHandle();
   std::size_t rowBytes = 0;
   for (const ColumnPlan& plan : plans_)
     rowBytes += plan.bufferBytes + sizeof(SQLLEN);
@@ -70,13 +70,13 @@ BlockFetch::BlockFetch(Statement& statement, const std::vector<ColumnPlan>& plan
   std::size_t bytes = 0;
   for (std::size_t i = 0; i < plans_.size(); ++i) {
     const ColumnPlan& plan = plans_[i];
-    if (plan.kind == FetchKind::none)
+    if (plan.kind() == ColumnKind::unknown)
       continue;
     BoundColumn& column = bound_[i];
-    const std::size_t fixedSize = fixedSizeOf(plan.kind);
+    const std::size_t fixedSize = fixedSizeOf(plan.kind());
     column.stride = fixedSize != 0 ? fixedSize : plan.bufferBytes;
     if (fixedSize == 0)
-      column.longestValue = column.stride - terminatorBytes(plan.kind);
+      column.longestValue = column.stride - terminatorBytes(plan);
     column.dataOffset = bytes;
     bytes = aligned(bytes + column.stride * blockRows_);
     column.indicatorOffset = bytes;
@@ -84,12 +84,11 @@ BlockFetch::BlockFetch(Statement& statement, const std::vector<ColumnPlan>& plan
     column.bound = true;
   }
   setBytes_ = std::max<std::size_t>(bytes, 1);
-  buffers_ = std::make_unique<std::byte[]>(kBlocks * setBytes_);
+  // Not zeroed: the driver writes what is read. Pages of blocks never fetched stay untouched.
+  buffers_ = std::make_unique_for_overwrite<std::byte[]>(kBlocks * setBytes_);
   blocks_.resize(kBlocks);
-  for (Block& block : blocks_) {
+  for (Block& block : blocks_)
     block.rowStatus.assign(blockRows_, SQL_ROW_NOROW);
-    block.values.assign(blockRows_ * plans_.size(), Empty{});
-  }
 
   check(SQLSetStmtAttr(handle, SQL_ATTR_ROW_BIND_TYPE,
                        reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0),
@@ -97,10 +96,11 @@ BlockFetch::BlockFetch(Statement& statement, const std::vector<ColumnPlan>& plan
   check(SQLSetStmtAttr(handle, SQL_ATTR_ROW_ARRAY_SIZE,
                        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(blockRows_)), 0),
         HandleKind::statement, handle, "SQLSetStmtAttr");
-  thread_ = std::thread([this] { fillOnFetchThread(); });
 }
 
 BlockFetch::~BlockFetch() {
+  if (!thread_.joinable())
+    return;
   {
     const std::lock_guard lock(mutex_);
     stopping_ = true;
@@ -112,8 +112,7 @@ BlockFetch::~BlockFetch() {
 const Value* BlockFetch::next() {
   for (;;) {
     if (!currentReady_) {
-      std::unique_lock lock(mutex_);
-      changed_.wait(lock, [&] { return filled_ > reading_; });
+      awaitCurrentBlock();
       currentReady_ = true;
       position_ = 0;
     }
@@ -132,6 +131,22 @@ const Value* BlockFetch::next() {
     changed_.notify_all();
     currentReady_ = false;
   }
+}
+
+void BlockFetch::awaitCurrentBlock() {
+  if (thread_.joinable()) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return filled_ > reading_; });
+    return;
+  }
+  // No thread yet, so no lock: the block is filled here, and the thread, once started, takes
+  // the counters from here on.
+  Block& block = blocks_[reading_ % blocks_.size()];
+  fill(block, reading_ % blocks_.size());
+  ++filled_;
+  lastFilled_ = block.ended || block.failure;
+  if (!lastFilled_ && block.rows == blockRows_)
+    thread_ = std::thread([this] { fillOnFetchThread(); });
 }
 
 void BlockFetch::fillOnFetchThread() {
@@ -159,11 +174,39 @@ void BlockFetch::bindColumns(void* handle, std::size_t block) {
     const BoundColumn& column = bound_[i];
     if (!column.bound)
       continue;
-    check(SQLBindCol(handle, static_cast<SQLUSMALLINT>(i + 1), cTypeOf(plans_[i].kind),
+    check(SQLBindCol(handle, static_cast<SQLUSMALLINT>(i + 1), cTypeOf(plans_[i]),
                      set + column.dataOffset, static_cast<SQLLEN>(column.stride),
                      reinterpret_cast<SQLLEN*>(set + column.indicatorOffset)),
           HandleKind::statement, handle, "SQLBindCol");
   }
+}
+
+std::size_t BlockFetch::fetchRows(Block& block, std::size_t index, std::exception_ptr& failure) {
+  // A later statement on the connection closes this one only between two fetches.
+  return statement_->useFromOtherThread([&](void* handle) -> std::size_t {
+    bindColumns(handle, index);
+    block.rowsFetched = 0;
+    check(SQLSetStmtAttr(handle, SQL_ATTR_ROW_STATUS_PTR, block.rowStatus.data(), 0),
+          HandleKind::statement, handle, "SQLSetStmtAttr");
+    check(SQLSetStmtAttr(handle, SQL_ATTR_ROWS_FETCHED_PTR, &block.rowsFetched, 0),
+          HandleKind::statement, handle, "SQLSetStmtAttr");
+    const SQLRETURN rc = SQLFetch(handle);
+    if (rc == SQL_NO_DATA)
+      return 0;
+    const auto rows = std::min<std::size_t>(block.rowsFetched, blockRows_);
+    if (succeeded(rc))
+      return rows;
+    // When the connection fails in the middle of a block, FreeTDS fills the block up to the
+    // failing row, counts those rows and marks them fetched before it answers SQL_ERROR.
+    failure = std::make_exception_ptr(diagnosticError(HandleKind::statement, handle, "SQLFetch"));
+    const auto fetched = block.rowStatus.begin() + static_cast<std::ptrdiff_t>(rows);
+    return static_cast<std::size_t>(std::find_if(block.rowStatus.begin(), fetched,
+                                                 [](SQLUSMALLINT status) {
+                                                   return status != SQL_ROW_SUCCESS &&
+                                                          status != SQL_ROW_SUCCESS_WITH_INFO;
+                                                 }) -
+                                    block.rowStatus.begin());
+  });
 }
 
 void BlockFetch::fill(Block& block, std::size_t index) {
@@ -173,34 +216,7 @@ void BlockFetch::fill(Block& block, std::size_t index) {
   std::size_t rows = 0;
   std::exception_ptr fetchFailure;
   try {
-    // A later statement on the connection closes this one only between two fetches.
-    const std::lock_guard use(statement_.fetchMutex());
-    void* handle = statement_.liveHandle();
-    bindColumns(handle, index);
-    block.rowsFetched = 0;
-    check(SQLSetStmtAttr(handle, SQL_ATTR_ROW_STATUS_PTR, block.rowStatus.data(), 0),
-          HandleKind::statement, handle, "SQLSetStmtAttr");
-    check(SQLSetStmtAttr(handle, SQL_ATTR_ROWS_FETCHED_PTR, &block.rowsFetched, 0),
-          HandleKind::statement, handle, "SQLSetStmtAttr");
-    const SQLRETURN rc = SQLFetch(handle);
-    if (rc == SQL_NO_DATA) {
-      block.ended = true;
-      return;
-    }
-    rows = std::min<std::size_t>(block.rowsFetched, blockRows_);
-    if (!succeeded(rc)) {
-      // When the connection fails in the middle of a block, FreeTDS fills the block up to the
-      // failing row, counts those rows and marks them fetched before it answers SQL_ERROR.
-      fetchFailure =
-          std::make_exception_ptr(diagnosticError(HandleKind::statement, handle, "SQLFetch"));
-      rows = static_cast<std::size_t>(
-          std::find_if(block.rowStatus.begin(),
-                       block.rowStatus.begin() + static_cast<std::ptrdiff_t>(rows),
-                       [](SQLUSMALLINT status) {
-                         return status != SQL_ROW_SUCCESS && status != SQL_ROW_SUCCESS_WITH_INFO;
-                       }) -
-          block.rowStatus.begin());
-    }
+    rows = fetchRows(block, index, fetchFailure);
   } catch (...) {
     block.failure = std::current_exception();
     return;
@@ -210,6 +226,9 @@ void BlockFetch::fill(Block& block, std::size_t index) {
 
   const std::byte* set = buffers_.get() + index * setBytes_;
   const std::size_t columns = plans_.size();
+  // Values are made for the rows that came, and keep their memory for the next fill.
+  if (block.values.size() < rows * columns)
+    block.values.resize(rows * columns, Empty{});
   try {
     for (std::size_t row = 0; row < rows; ++row) {
       if (block.rowStatus[row] == SQL_ROW_ERROR)

@@ -3,6 +3,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <limits>
 
 namespace velmora::server {
@@ -18,169 +19,149 @@ constexpr std::int32_t kLongTextSize = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t kLongWideTextSize = kLongTextSize / 2;
 constexpr std::size_t kTextBufferBytes = 64;
 
-std::int32_t definedSize(std::int64_t length) {
-  return static_cast<std::int32_t>(
-      std::min<std::int64_t>(length, std::numeric_limits<std::int32_t>::max()));
-}
-
 // Digits after the seconds of a time-like column of the given display length, whose form
 // without fraction is `baseLength` characters long ('.' and the digits follow).
 unsigned fractionDigitsOf(std::int64_t length, std::int64_t baseLength) {
   return length > baseLength + 1 ? static_cast<unsigned>(length - baseLength - 1) : 0;
 }
 
-struct Shape {
-  int type;
-  std::int32_t size;
-  std::uint8_t precision = 0;
-  std::uint8_t scale = 0;
-  FetchKind kind;
-  bool fixed = false;
+struct Kind {
+  ColumnKind kind;
   bool isLong = false;
 };
 
-Shape shapeOf(const OdbcColumnInfo& info) {
-  const auto precision = static_cast<std::uint8_t>(info.precision);
-  const auto scale = static_cast<std::uint8_t>(info.scale);
-  const std::int32_t length = definedSize(info.length);
+// The (max) types report no length.
+Kind textOrLong(ColumnKind kind, std::int64_t length) {
+  return {kind, length <= 0};
+}
+
+Kind kindOf(const OdbcColumnInfo& info) {
   switch (info.sqlType) {
     case SQL_BIT:
-      return {ado::adBoolean, 2, 0, 0, FetchKind::flag, true};
+      return {ColumnKind::flag};
     case SQL_TINYINT:
-      return {ado::adUnsignedTinyInt, 1, 3, 0, FetchKind::unsigned8, true};
+      return {ColumnKind::tinyInteger};
     case SQL_SMALLINT:
-      return {ado::adSmallInt, 2, 5, 0, FetchKind::integer16, true};
+      return {ColumnKind::smallInteger};
     case SQL_INTEGER:
-      return {ado::adInteger, 4, 10, 0, FetchKind::integer32, true};
+      return {ColumnKind::integer};
     case SQL_BIGINT:
-      return {ado::adBigInt, 8, 19, 0, FetchKind::integer64, true};
+      return {ColumnKind::bigInteger};
     case SQL_REAL:
-      return {ado::adSingle, 4, 7, 0, FetchKind::real32, true};
+      return {ColumnKind::real};
     case SQL_FLOAT:
     case SQL_DOUBLE:
-      return {ado::adDouble, 8, 15, 0, FetchKind::real64, true};
+      return {ColumnKind::doubleReal};
     case SQL_DECIMAL:
     case SQL_NUMERIC:
       if (info.typeName == "money" || info.typeName == "smallmoney")
-        return {ado::adCurrency,  8,   static_cast<std::uint8_t>(info.precision <= 10 ? 10 : 19), 4,
-                FetchKind::money, true};
-      return {ado::adNumeric,
-              19,
-              precision,
-              scale,
-              scale == 0 && precision < 10 ? FetchKind::integer32 : FetchKind::decimal,
-              true};
+        return {ColumnKind::money};
+      // Small whole numbers of numeric type read as integers.
+      return {info.scale == 0 && info.precision < 10 ? ColumnKind::integer : ColumnKind::decimal};
     case SQL_TYPE_TIMESTAMP:
     case SQL_TIMESTAMP:
     case SQL_DATETIME:
-      if (info.typeName == "datetime2")
-        return {ado::adVarWChar, length, 0, 0, FetchKind::dateTime2};
-      if (info.typeName == "smalldatetime" || info.length == 16)
-        return {ado::adDBTimeStamp, 16, 16, 0, FetchKind::dateTime, true};
-      return {ado::adDBTimeStamp, 16, 23, 3, FetchKind::dateTime, true};
+      return {info.typeName == "datetime2" ? ColumnKind::dateTime2 : ColumnKind::dateTime};
     case SQL_TYPE_DATE:
-      return {ado::adVarWChar, 10, 0, 0, FetchKind::date};
+      return {ColumnKind::date};
     case SQL_TYPE_TIME:
     case kSqlSsTime2:
-      return {ado::adVarWChar, length, 0, 0, FetchKind::time};
+      return {ColumnKind::time};
     case kSqlSsTimestampOffset:
-      return {ado::adVarWChar, length, 0, 0, FetchKind::dateTimeOffset};
+      return {ColumnKind::dateTimeOffset};
     case SQL_CHAR:
-      return {ado::adChar, length, 0, 0, FetchKind::text, true};
+      return {ColumnKind::text};
     case SQL_VARCHAR:
-      if (info.length <= 0)
-        return {ado::adLongVarChar, kLongTextSize, 0, 0, FetchKind::text, false, true};
-      return {ado::adVarChar, length, 0, 0, FetchKind::text};
+      return textOrLong(ColumnKind::text, info.length);
     case SQL_LONGVARCHAR:
-      return {ado::adLongVarChar, kLongTextSize, 0, 0, FetchKind::text, false, true};
+      return {ColumnKind::text, true};
+    // nchar and nvarchar, sysname (nvarchar(128) to the driver, whatever name it reports),
+    // ntext and xml are Unicode.
     case SQL_WCHAR:
-      return {ado::adWChar, length, 0, 0, FetchKind::nationalText, true};
+      return {ColumnKind::nationalText};
     case SQL_WVARCHAR:
-      if (info.length <= 0)
-        return {ado::adLongVarWChar, kLongWideTextSize, 0, 0, FetchKind::text, false, true};
-      return {ado::adVarWChar, length, 0, 0, FetchKind::nationalText};
+      return textOrLong(ColumnKind::nationalText, info.length);
     case SQL_WLONGVARCHAR:
     case kSqlSsXml:
-      return {ado::adLongVarWChar, kLongWideTextSize, 0, 0, FetchKind::text, false, true};
+      return {ColumnKind::nationalText, true};
     case SQL_BINARY:
-      return {ado::adBinary, length, 0, 0, FetchKind::bytes, true};
+      return {ColumnKind::bytes};
     case SQL_VARBINARY:
-      if (info.length <= 0)
-        return {ado::adLongVarBinary, kLongTextSize, 0, 0, FetchKind::bytes, false, true};
-      return {ado::adVarBinary, length, 0, 0, FetchKind::bytes};
+      return textOrLong(ColumnKind::bytes, info.length);
     case SQL_LONGVARBINARY:
     case kSqlSsUdt:
-      return {ado::adLongVarBinary, kLongTextSize, 0, 0, FetchKind::bytes, false, true};
+      return {ColumnKind::bytes, true};
     case SQL_GUID:
-      return {ado::adGUID, 16, 0, 0, FetchKind::guid, true};
+      return {ColumnKind::guid};
     case kSqlSsVariant:
-      return {ado::adVariant, 8016, 0, 0, FetchKind::variant, false, true};
+      return {ColumnKind::variant, true};
     default:
-      return {ado::adUserDefined, length, 0, 0, FetchKind::none};
+      return {ColumnKind::unknown};
   }
 }
 
-std::size_t bufferBytesOf(const Shape& shape, const OdbcColumnInfo& info) {
-  switch (shape.kind) {
-    case FetchKind::text:
-      // A character column of n bytes or n UTF-16 units never needs more than n units.
-      return (static_cast<std::size_t>(std::max<std::int64_t>(info.length, 0)) + 1) *
-             sizeof(char16_t);
-    case FetchKind::nationalText:
-      // As bytes the text needs no terminator; the unit more keeps the size of a text buffer.
-      return (static_cast<std::size_t>(std::max<std::int64_t>(info.length, 0)) + 1) *
-             sizeof(char16_t);
-    case FetchKind::money:
+// What a character or binary column declares; what the long ones can hold.
+std::int32_t definedSizeOf(const Kind& kind, std::int64_t length) {
+  switch (kind.kind) {
+    case ColumnKind::nationalText:
+      if (kind.isLong)
+        return kLongWideTextSize;
+      [[fallthrough]];
+    case ColumnKind::text:
+    case ColumnKind::bytes:
+      return kind.isLong ? kLongTextSize
+                         : static_cast<std::int32_t>(std::min<std::int64_t>(length, kLongTextSize));
+    default:
+      return 0;
+  }
+}
+
+std::size_t bufferBytesOf(ColumnKind kind, std::int64_t length) {
+  const auto declared = static_cast<std::size_t>(std::max<std::int64_t>(length, 0));
+  switch (kind) {
+    case ColumnKind::text:
+    case ColumnKind::nationalText:
+      // A character column of n bytes or n UTF-16 units never needs more than n units; the
+      // unit more is the terminator of text (national text comes as bytes, without one).
+      return (declared + 1) * sizeof(char16_t);
+    case ColumnKind::money:
       return sizeof(std::int64_t);
-    case FetchKind::bytes:
-      return static_cast<std::size_t>(std::max<std::int64_t>(info.length, 1));
-    case FetchKind::none:
+    case ColumnKind::bytes:
+      return std::max<std::size_t>(declared, 1);
+    case ColumnKind::unknown:
       return 0;
     default:
       return kTextBufferBytes;
   }
 }
 
+unsigned fractionDigitsOf(ColumnKind kind, std::int64_t length) {
+  switch (kind) {
+    case ColumnKind::time:
+      return fractionDigitsOf(length, 8);
+    case ColumnKind::dateTime2:
+      return fractionDigitsOf(length, 19);
+    case ColumnKind::dateTimeOffset:
+      return fractionDigitsOf(length, 26);
+    default:
+      return 0;
+  }
+}
+
 }  // namespace
 
 ColumnPlan planColumn(const OdbcColumnInfo& info) {
-  const Shape shape = shapeOf(info);
+  const Kind kind = kindOf(info);
   ColumnPlan plan;
   ColumnDescription& description = plan.description;
   description.name = info.name;
-  description.type = shape.type;
-  description.definedSize = shape.size;
-  description.precision = shape.precision;
-  description.numericScale = shape.scale;
+  description.kind = kind.kind;
+  description.isLong = kind.isLong;
+  description.definedSize = definedSizeOf(kind, info.length);
   description.isAutoIncrement = info.autoUniqueValue;
   description.serverTypeName = info.typeName;
-
-  const bool serverMaintained = info.autoUniqueValue || info.typeName == "timestamp";
-  if (shape.fixed)
-    description.attributes |= ado::adFldFixed;
-  if (info.updatable && !serverMaintained)
-    description.attributes |= ado::adFldUnknownUpdatable;
-  if (shape.isLong)
-    description.attributes |= ado::adFldLong;
-  if (info.nullable)
-    description.attributes |= ado::adFldIsNullable | ado::adFldMayBeNull;
-
-  plan.kind = shape.kind;
-  plan.isLong = shape.isLong;
-  plan.bufferBytes = bufferBytesOf(shape, info);
-  switch (shape.kind) {
-    case FetchKind::time:
-      plan.fractionDigits = fractionDigitsOf(info.length, 8);
-      break;
-    case FetchKind::dateTime2:
-      plan.fractionDigits = fractionDigitsOf(info.length, 19);
-      break;
-    case FetchKind::dateTimeOffset:
-      plan.fractionDigits = fractionDigitsOf(info.length, 26);
-      break;
-    default:
-      break;
-  }
+  plan.bufferBytes = kind.isLong ? 0 : bufferBytesOf(kind.kind, info.length);
+  plan.fractionDigits = fractionDigitsOf(kind.kind, info.length);
   return plan;
 }
 

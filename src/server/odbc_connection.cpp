@@ -12,7 +12,7 @@
 #include "server/odbc_variant.h"
 #include "server/private_driver_configuration.h"
 #include "server/read_statements.h"
-#include "server/utf.h"
+#include "text/utf.h"
 
 namespace velmora::server {
 namespace {
@@ -33,8 +33,8 @@ ServerAddress addressToDial(const std::u16string& dataSource) {
   address.port = portToDial(address);
   if (address.port)
     return address;
-  const std::string host = utf8FromUtf16(address.host);
-  const std::string instance = utf8FromUtf16(address.instance);
+  const std::string host = text::utf8FromUtf16(address.host);
+  const std::string instance = text::utf8FromUtf16(address.instance);
   const InstanceLookup lookup = lookUpInstancePort(host, instance);
   if (!lookup.port)
     throw ConnectionRefused(lookup.failure);
@@ -104,7 +104,7 @@ class OdbcConnection final : public Connection {
         // The driver's own message says only that the connection failed; its log says why
         // the server's TLS was refused.
         if (configuration) {
-          std::string reason = configuration->refusalReason(utf8FromUtf16(address.host),
+          std::string reason = configuration->refusalReason(text::utf8FromUtf16(address.host),
                                                             target.security.encryptionRequired);
           throw ConnectionRefused(reason.empty() ? error.what() : reason);
         }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "server/data_access.h"
-#include "server/utf.h"
+#include "text/utf.h"
 
 namespace velmora::server::odbc {
 namespace {
@@ -46,8 +46,8 @@ DataAccessError diagnosticError(HandleKind kind, void* handle, std::string_view 
     return DataAccessError("ODBC call " + std::string(call) + " failed without a diagnostic");
   message.resize(std::min<std::size_t>(static_cast<std::size_t>(length), message.size()));
   const std::u16string sqlState(reinterpret_cast<const char16_t*>(state), 5);
-  return DataAccessError(utf8FromUtf16(withoutVendorPrefixes(std::move(message))),
-                         utf8FromUtf16(sqlState), static_cast<long>(nativeCode));
+  return DataAccessError(text::utf8FromUtf16(withoutVendorPrefixes(std::move(message))),
+                         text::utf8FromUtf16(sqlState), static_cast<long>(nativeCode));
 }
 
 void throwError(HandleKind kind, void* handle, std::string_view call) {

@@ -19,7 +19,7 @@ constexpr std::size_t kPieceBytes = 64 * 1024;
 }  // namespace
 
 const Value* LongValueFetch::next() {
-  void* handle = statement_.liveHandle();
+  void* handle = statement_->liveHandle();
   const SQLRETURN rc = SQLFetch(handle);
   if (rc == SQL_NO_DATA)
     return nullptr;
@@ -39,19 +39,20 @@ Value LongValueFetch::variantValue(std::size_t i) {
     return Null{};
   const VariantFetch fetch = variantFetchOf(std::string(name->begin(), name->end()));
   ColumnPlan plan = plans_[i];
-  plan.kind = fetch.kind;
+  plan.description.kind = fetch.kind;
   plan.fractionDigits = kDriverFractionDigits;
   return taggedVariantValue(fetchedValue(i, plan), fetch.tag);
 }
 
 Value LongValueFetch::fetchedValue(std::size_t i, const ColumnPlan& plan) {
-  if (plan.kind == FetchKind::none)
+  if (plan.kind() == ColumnKind::unknown)
     return Empty{};
-  void* handle = statement_.liveHandle();
+  void* handle = statement_->liveHandle();
   const auto column = static_cast<SQLUSMALLINT>(i + 1);
-  const SQLSMALLINT cType = cTypeOf(plan.kind);
-  if (plan.kind != FetchKind::text && plan.kind != FetchKind::nationalText &&
-      plan.kind != FetchKind::bytes && plan.kind != FetchKind::variant) {
+  const SQLSMALLINT cType = cTypeOf(plan);
+  const ColumnKind kind = plan.kind();
+  if (kind != ColumnKind::text && kind != ColumnKind::nationalText && kind != ColumnKind::bytes &&
+      kind != ColumnKind::variant) {
     std::byte buffer[64] = {};
     SQLLEN indicator = 0;
     check(SQLGetData(handle, column, cType, buffer, sizeof buffer, &indicator),
@@ -63,7 +64,7 @@ Value LongValueFetch::fetchedValue(std::size_t i, const ColumnPlan& plan) {
     return bufferValue(plan, buffer, length);
   }
 
-  const std::size_t terminator = terminatorBytes(plan.kind);
+  const std::size_t terminator = terminatorBytes(plan);
   std::vector<std::byte> whole;
   piece_.resize(kPieceBytes);
   for (;;) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "server/odbc_row_fetch.h"
@@ -13,13 +14,13 @@ namespace velmora::server::odbc {
 class LongValueFetch final : public RowFetch {
  public:
   // For each value, `baseTypeColumns` names the result column that names its sql_variant
-  // value's base type, or kNoBaseType. `plans` and `baseTypeColumns` must outlive the fetch.
-  LongValueFetch(Statement& statement, const std::vector<ColumnPlan>& plans,
-                 const std::vector<std::size_t>& baseTypeColumns)
-      : statement_(statement),
-        plans_(plans),
-        baseTypeColumns_(baseTypeColumns),
-        values_(baseTypeColumns.size()) {}
+  // value's base type, or kNoBaseType.
+  LongValueFetch(std::shared_ptr<Statement> statement, std::vector<ColumnPlan> plans,
+                 std::vector<std::size_t> baseTypeColumns)
+      : statement_(std::move(statement)),
+        plans_(std::move(plans)),
+        baseTypeColumns_(std::move(baseTypeColumns)),
+        values_(baseTypeColumns_.size()) {}
 
   static constexpr std::size_t kNoBaseType = static_cast<std::size_t>(-1);
 
@@ -29,9 +30,9 @@ class LongValueFetch final : public RowFetch {
   Value variantValue(std::size_t column);
   Value fetchedValue(std::size_t column, const ColumnPlan& plan);
 
-  Statement& statement_;
-  const std::vector<ColumnPlan>& plans_;
-  const std::vector<std::size_t>& baseTypeColumns_;
+  std::shared_ptr<Statement> statement_;
+  const std::vector<ColumnPlan> plans_;
+  const std::vector<std::size_t> baseTypeColumns_;
   std::vector<std::byte> piece_;
   std::vector<Value> values_;  // the current row
 };

@@ -16,28 +16,38 @@
 namespace velmora::server::odbc {
 namespace {
 
+// FreeTDS binds no column past the 4,000th (SQLBindCol answers "Invalid descriptor index"),
+// while a table may have 4,096; wider results are read value by value.
+constexpr std::size_t kMostBoundColumns = 4000;
+
 // The rows of one result: its columns described once, its rows fetched in blocks when no
-// column is long, else one by one with the long values read piecewise.
+// column is long and all can be bound, else one by one with the long values read piecewise.
 class OdbcRecordset final : public Recordset {
  public:
   OdbcRecordset(std::shared_ptr<Statement> statement, std::size_t tableColumns)
       : statement_(std::move(statement)) {
     findFirstResult();
-    describeColumns(tableColumns);
-    if (!plans_.empty()) {
-      const bool anyLong = std::any_of(plans_.begin(), plans_.end(),
-                                       [](const ColumnPlan& plan) { return plan.isLong; });
-      if (anyLong)
-        fetch_ = std::make_unique<LongValueFetch>(*statement_, plans_, baseTypeColumns_);
-      else
-        fetch_ = std::make_unique<BlockFetch>(*statement_, plans_);
-      advance();
-    } else {
+    std::vector<ColumnPlan> plans = describeColumns(tableColumns);
+    if (plans.empty()) {
       eof_ = true;
+      return;
     }
+    const bool anyLong = std::any_of(plans.begin(), plans.end(),
+                                     [](const ColumnPlan& plan) { return plan.isLong(); });
+    if (anyLong || plans.size() > kMostBoundColumns) {
+      std::vector<std::size_t> baseTypeColumns = baseTypeColumnsOf(plans);
+      fetch_ = std::make_unique<LongValueFetch>(statement_, std::move(plans),
+                                                std::move(baseTypeColumns));
+    } else
+      fetch_ = std::make_unique<BlockFetch>(statement_, std::move(plans));
+    advance();
   }
 
-  ~OdbcRecordset() override { statement_->close(); }
+  // The fetch ends first, so that no fetch of its own is under way when the rest goes.
+  ~OdbcRecordset() override {
+    fetch_.reset();
+    statement_->close();
+  }
 
   const std::vector<ColumnDescription>& columns() const override { return descriptions_; }
 
@@ -106,9 +116,11 @@ class OdbcRecordset final : public Recordset {
     return text;
   }
 
-  // The result's first `tableColumns` columns (all for 0) are its columns; each further one
-  // names the base type of the next sql_variant column's value.
-  void describeColumns(std::size_t tableColumns) {
+  // Every column of the result, base type columns included. The result's first
+  // `tableColumns` columns (all for 0) are its columns; each further one names the base type
+  // of the next sql_variant column's value.
+  std::vector<ColumnPlan> describeColumns(std::size_t tableColumns) {
+    std::vector<ColumnPlan> plans;
     SQLSMALLINT count = 0;
     check(SQLNumResultCols(handle(), &count), HandleKind::statement, handle(), "SQLNumResultCols");
     const std::size_t shown = tableColumns == 0 ? static_cast<std::size_t>(count) : tableColumns;
@@ -121,21 +133,24 @@ class OdbcRecordset final : public Recordset {
       info.length = numericAttribute(column, SQL_DESC_LENGTH);
       info.precision = static_cast<int>(numericAttribute(column, SQL_DESC_PRECISION));
       info.scale = static_cast<int>(numericAttribute(column, SQL_DESC_SCALE));
-      info.isUnsigned = numericAttribute(column, SQL_DESC_UNSIGNED) == SQL_TRUE;
       info.autoUniqueValue = numericAttribute(column, SQL_DESC_AUTO_UNIQUE_VALUE) == SQL_TRUE;
-      info.updatable = numericAttribute(column, SQL_DESC_UPDATABLE) != SQL_ATTR_READONLY;
-      info.nullable = numericAttribute(column, SQL_DESC_NULLABLE) != SQL_NO_NULLS;
-      plans_.push_back(planColumn(info));
-      if (plans_.size() <= shown)
-        descriptions_.push_back(plans_.back().description);
+      plans.push_back(planColumn(info));
+      if (plans.size() <= shown)
+        descriptions_.push_back(plans.back().description);
     }
-    std::size_t typeColumn = shown;
-    baseTypeColumns_.assign(descriptions_.size(), LongValueFetch::kNoBaseType);
-    for (std::size_t i = 0; i < descriptions_.size() && typeColumn < plans_.size(); ++i)
-      if (plans_[i].kind == FetchKind::variant)
-        baseTypeColumns_[i] = typeColumn++;
     noRow_.assign(descriptions_.size(), Empty{});
     row_ = noRow_.data();
+    return plans;
+  }
+
+  // For each column, the result column that names its sql_variant value's base type.
+  std::vector<std::size_t> baseTypeColumnsOf(const std::vector<ColumnPlan>& plans) const {
+    std::vector<std::size_t> columns(descriptions_.size(), LongValueFetch::kNoBaseType);
+    std::size_t typeColumn = descriptions_.size();
+    for (std::size_t i = 0; i < columns.size() && typeColumn < plans.size(); ++i)
+      if (plans[i].kind() == ColumnKind::variant)
+        columns[i] = typeColumn++;
+    return columns;
   }
 
   void advance() {
@@ -147,10 +162,7 @@ class OdbcRecordset final : public Recordset {
   }
 
   std::shared_ptr<Statement> statement_;
-  std::vector<ColumnPlan> plans_;  // every column of the result, base type columns included
   std::vector<ColumnDescription> descriptions_;
-  // For each column, the result column that names its sql_variant value's base type.
-  std::vector<std::size_t> baseTypeColumns_;
   // The current row's values, held by the fetch; at the end the empty values of noRow_.
   const Value* row_ = nullptr;
   std::vector<Value> noRow_;

@@ -20,13 +20,13 @@ class RowFetch {
   virtual const Value* next() = 0;
 };
 
-// The ODBC C type (SQL_C_*) a value of `kind` is fetched as.
-short cTypeOf(FetchKind kind);
-// The bytes the driver adds after a value of this kind.
-std::size_t terminatorBytes(FetchKind kind);
+// The ODBC C type (SQL_C_*) a value of the planned column is fetched as.
+short cTypeOf(const ColumnPlan& plan);
+// The bytes the driver adds after a value of the planned column.
+std::size_t terminatorBytes(const ColumnPlan& plan);
 // The size of a fixed-length C type, 0 for the variable ones. In a column-wise bound block the
 // driver puts fixed-length values this far apart, whatever buffer length the binding gave.
-std::size_t fixedSizeOf(FetchKind kind);
+std::size_t fixedSizeOf(ColumnKind kind);
 // A value as the driver left it in `data` (`length` bytes for the text and byte kinds).
 // Throws DataAccessError when the driver's text is not of the column's kind.
 Value bufferValue(const ColumnPlan& plan, const std::byte* data, std::size_t length);

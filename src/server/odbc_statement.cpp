@@ -56,7 +56,7 @@ void Statement::execute(const std::u16string& text) {
 }
 
 void Statement::close() noexcept {
-  const std::lock_guard lock(fetchMutex_);
+  const std::lock_guard lock(useMutex_);
   if (handle_ == nullptr)
     return;
   SQLFreeHandle(SQL_HANDLE_STMT, handle_);

@@ -3,6 +3,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "server/data_access.h"
@@ -30,15 +31,19 @@ class Statement {
   // The handle of a statement that is still open. Throws DataAccessError once a later
   // statement on the connection has closed it.
   void* liveHandle() const;
-  // Held by a thread that fetches rows while the statement's owner does other work; close()
-  // waits until that fetch is done.
-  std::mutex& fetchMutex() { return fetchMutex_; }
+  // Calls `use` with the live handle from a thread that fetches rows while the statement's
+  // owner does other work: close() waits until `use` is done. Throws as liveHandle.
+  template <typename Use>
+  decltype(auto) useFromOtherThread(Use&& use) {
+    const std::lock_guard lock(useMutex_);
+    return std::forward<Use>(use)(liveHandle());
+  }
 
  private:
   void configure();
 
   void* handle_ = nullptr;
-  std::mutex fetchMutex_;
+  std::mutex useMutex_;
 };
 
 // Reads the rows of an executed statement. With `tableColumns` set, the result's columns

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstdint>
 #include <optional>
 
 #include "server/identifier.h"
+#include "text/ascii_case.h"
 
 namespace velmora::server {
 namespace {
@@ -21,38 +21,31 @@ using Tag = VariantFetch::Tag;
 // Every type a sql_variant can hold. The date and time kinds come as the driver's text with
 // the value's own fraction digits.
 constexpr std::array<BaseTypeFetch, 24> kFetches{{
-    {"bit", {FetchKind::flag}},
-    {"tinyint", {FetchKind::unsigned8}},
-    {"smallint", {FetchKind::integer16}},
-    {"int", {FetchKind::integer32}},
-    {"bigint", {FetchKind::integer64}},
-    {"real", {FetchKind::real32}},
-    {"float", {FetchKind::real64}},
-    {"smallmoney", {FetchKind::decimal, Tag::currency}},
-    {"money", {FetchKind::decimal, Tag::currency}},
-    {"decimal", {FetchKind::decimal}},
-    {"numeric", {FetchKind::decimal}},
-    {"smalldatetime", {FetchKind::dateTime}},
-    {"datetime", {FetchKind::dateTime}},
-    {"date", {FetchKind::date}},
-    {"time", {FetchKind::time}},
-    {"datetime2", {FetchKind::dateTime2}},
-    {"datetimeoffset", {FetchKind::dateTimeOffset}},
-    {"char", {FetchKind::text}},
-    {"varchar", {FetchKind::text}},
-    {"nchar", {FetchKind::text, Tag::national}},
-    {"nvarchar", {FetchKind::text, Tag::national}},
-    {"binary", {FetchKind::bytes}},
-    {"varbinary", {FetchKind::bytes}},
-    {"uniqueidentifier", {FetchKind::guid}},
+    {"bit", {ColumnKind::flag}},
+    {"tinyint", {ColumnKind::tinyInteger}},
+    {"smallint", {ColumnKind::smallInteger}},
+    {"int", {ColumnKind::integer}},
+    {"bigint", {ColumnKind::bigInteger}},
+    {"real", {ColumnKind::real}},
+    {"float", {ColumnKind::doubleReal}},
+    {"smallmoney", {ColumnKind::decimal, Tag::currency}},
+    {"money", {ColumnKind::decimal, Tag::currency}},
+    {"decimal", {ColumnKind::decimal}},
+    {"numeric", {ColumnKind::decimal}},
+    {"smalldatetime", {ColumnKind::dateTime}},
+    {"datetime", {ColumnKind::dateTime}},
+    {"date", {ColumnKind::date}},
+    {"time", {ColumnKind::time}},
+    {"datetime2", {ColumnKind::dateTime2}},
+    {"datetimeoffset", {ColumnKind::dateTimeOffset}},
+    {"char", {ColumnKind::text}},
+    {"varchar", {ColumnKind::text}},
+    {"nchar", {ColumnKind::text, Tag::national}},
+    {"nvarchar", {ColumnKind::text, Tag::national}},
+    {"binary", {ColumnKind::bytes}},
+    {"varbinary", {ColumnKind::bytes}},
+    {"uniqueidentifier", {ColumnKind::guid}},
 }};
-
-bool sameWord(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 // A decimal of at most four places as a count of ten-thousandths; nothing when it does not
 // fit.
@@ -83,7 +76,7 @@ std::u16string variantTypesRead(std::u16string_view nameAsSent,
 
 VariantFetch variantFetchOf(std::string_view baseType) {
   for (const BaseTypeFetch& entry : kFetches)
-    if (sameWord(entry.baseType, baseType))
+    if (text::sameKeywordIgnoringCase(entry.baseType, baseType))
       return entry.fetch;
   // A base type of a later server version: its text.
   return {};

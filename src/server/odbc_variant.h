@@ -25,7 +25,7 @@ std::u16string variantTypesRead(std::u16string_view nameAsSent,
 // SQL_VARIANT_PROPERTY names it, any case) is fetched, and what the fetched value becomes.
 struct VariantFetch {
   enum class Tag { asFetched, national, currency };
-  FetchKind kind = FetchKind::text;
+  ColumnKind kind = ColumnKind::text;
   Tag tag = Tag::asFetched;
 };
 VariantFetch variantFetchOf(std::string_view baseType);

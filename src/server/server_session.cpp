@@ -1,8 +1,8 @@
 #include "server/server_session.h"
 
 #include "server/identifier.h"
-#include "server/name_case.h"
-#include "server/trim.h"
+#include "text/name_case.h"
+#include "text/trim.h"
 
 namespace velmora::server {
 namespace {
@@ -21,7 +21,7 @@ constexpr const char16_t* kForeignKeyStatement =
 std::size_t columnIndex(const Recordset& rows, std::u16string_view name) {
   const auto& columns = rows.columns();
   for (std::size_t i = 0; i < columns.size(); ++i)
-    if (sameNameIgnoringCase(columns[i].name, name))
+    if (text::sameNameIgnoringCase(columns[i].name, name))
       return i;
   throw DataAccessError(
       "Item cannot be found in the collection corresponding to the requested name or ordinal.");
@@ -64,10 +64,10 @@ ServerSession::~ServerSession() = default;
 
 bool ServerSession::ConnectDataBase(const std::u16string& catalog, Connection& connection,
                                     const ConnectionInputs& inputs) {
-  const ConnectionTarget target{.dataSource = std::u16string(trimmed(inputs.server)),
+  const ConnectionTarget target{.dataSource = std::u16string(text::trimmed(inputs.server)),
                                 .database = catalog,
-                                .user = std::u16string(trimmed(inputs.user)),
-                                .password = std::u16string(trimmed(inputs.password)),
+                                .user = std::u16string(text::trimmed(inputs.user)),
+                                .password = std::u16string(text::trimmed(inputs.password)),
                                 .security = security_};
   lastRefusal_.clear();
   if (connection.isOpen())

@@ -4,8 +4,8 @@
 #include <stdexcept>
 
 #include "server/identifier.h"
-#include "server/name_case.h"
-#include "server/utf.h"
+#include "text/name_case.h"
+#include "text/utf.h"
 
 namespace velmora::server {
 
@@ -20,19 +20,30 @@ std::u16string decimalText(std::size_t number) {
   return digits;
 }
 
+// A character column of negative size or a binary column of none cannot be read.
+void checkFieldSize(const ColumnDescription& column) {
+  if (column.isLong)
+    return;
+  switch (column.kind) {
+    case ColumnKind::text:
+    case ColumnKind::nationalText:
+      if (column.definedSize < 0)
+        throw InvalidFieldSize();
+      return;
+    case ColumnKind::bytes:
+      if (column.definedSize == 0)
+        throw InvalidFieldSize();
+      return;
+    default:
+      return;
+  }
+}
+
 DataAccessError closedError() {
   return DataAccessError("Operation is not allowed when the object is closed.");
 }
 
 }  // namespace
-
-TFieldType Field::dataType() const {
-  return def_.DataType == ftFixedChar ? ftString : def_.DataType;
-}
-
-bool Field::fixedLength() const {
-  return def_.DataType == ftFixedChar || def_.faFixed;
-}
 
 bool Field::isNull() const {
   return isNullOrEmpty(value());
@@ -46,7 +57,7 @@ const Value& Field::value() const {
     throw DataAccessError(
         "Either BOF or EOF is True, or the current record has been deleted. Requested operation "
         "requires a current record.");
-  return rows->value(column_);
+  return rows->value(position_);
 }
 
 TableReader::TableReader(Connection& connection, const TableCatalogue* catalogue)
@@ -102,26 +113,24 @@ std::vector<std::u16string> TableReader::readComputedColumns(std::u16string_view
 
 void TableReader::makeFields(const std::vector<std::u16string>& computedColumns) {
   const std::vector<ColumnDescription>& columns = rows_->columns();
-  bool autoIncrementOffered = !columns.empty() && columns[0].isAutoIncrement.has_value();
   std::vector<Field> fields;
   fields.reserve(columns.size());
   for (std::size_t i = 0; i < columns.size(); ++i) {
     const ColumnDescription& column = columns[i];
-    std::optional<TFieldDef> def = makeFieldDef(column, autoIncrementOffered);
     // The server fills computed and timestamp columns itself and refuses inserts into them.
     bool serverComputed = column.serverTypeName == "timestamp" ||
                           std::any_of(computedColumns.begin(), computedColumns.end(),
                                       [&](const std::u16string& name) {
-                                        return sameNameIgnoringCase(name, column.name);
+                                        return text::sameNameIgnoringCase(name, column.name);
                                       });
-    if (!def || def->faHiddenCol || serverComputed)
+    if (column.kind == ColumnKind::unknown || serverComputed)
       continue;
-    checkFieldSize(*def);
+    checkFieldSize(column);
 
     std::u16string name = column.name.empty() ? u"COLUMN" + decimalText(i + 1) : column.name;
     auto listed = [&](std::u16string_view candidate) {
       return std::any_of(fields.begin(), fields.end(), [&](const Field& field) {
-        return sameNameIgnoringCase(field.def().name, candidate);
+        return text::sameNameIgnoringCase(field.name(), candidate);
       });
     };
     if (listed(name)) {
@@ -130,10 +139,9 @@ void TableReader::makeFields(const std::vector<std::u16string>& computedColumns)
       }
       name = std::move(unique);
     }
-    def->name = std::move(name);
-    if (column.isAutoIncrement.value_or(false))
+    if (column.isAutoIncrement)
       hasIdentity_ = true;
-    fields.push_back(Field(std::move(*def), column.serverTypeName, &current_, i));
+    fields.push_back(Field(std::move(name), column, &current_, i));
   }
   fields_ = std::move(fields);
 }
@@ -151,7 +159,7 @@ void TableReader::getFieldNames(std::vector<std::u16string>& names) const {
   requireOpen();
   names.clear();
   for (const Field& field : fields_)
-    names.push_back(field.def().name);
+    names.push_back(field.name());
 }
 
 void TableReader::first() {
@@ -173,12 +181,13 @@ const Field& TableReader::fieldByName(std::u16string_view name) const {
   std::size_t count = fields_.size();
   for (std::size_t step = 0; step < count; ++step) {
     std::size_t index = (lookupHint_ + step) % count;
-    if (sameNameIgnoringCase(fields_[index].def().name, name)) {
+    if (text::sameNameIgnoringCase(fields_[index].name(), name)) {
       lookupHint_ = index + 1;
       return fields_[index];
     }
   }
-  throw std::runtime_error(std::string(kName) + ": Field '" + utf8FromUtf16(name) + "' not found");
+  throw std::runtime_error(std::string(kLookupErrorPrefix) + ": Field '" +
+                           text::utf8FromUtf16(name) + "' not found");
 }
 
 bool TableReader::hasIdentityColumn() const {

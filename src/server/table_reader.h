@@ -1,50 +1,52 @@
 #pragma once
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "server/data_access.h"
-#include "server/field_def.h"
 #include "server/table_name.h"
 
 namespace velmora::server {
 
+// Raised when a column declares a size no value fits (a character column of negative size,
+// a binary column of none); what() is "Invalid field size".
+class InvalidFieldSize : public std::runtime_error {
+ public:
+  InvalidFieldSize() : std::runtime_error("Invalid field size") {}
+};
+
 // One column of the table reader, answering for the reader's current row.
 class Field {
  public:
-  const TFieldDef& def() const { return def_; }
-  // The field object's own type: the definition's, except ftFixedChar, which reports ftString.
-  TFieldType dataType() const;
-  // A fixed-length text column (ftFixedChar, or faFixed set).
-  bool fixedLength() const;
+  // The column's name, unique within the reader.
+  const std::u16string& name() const { return name_; }
+  const ColumnDescription& column() const { return column_; }
+  ColumnKind kind() const { return column_.kind; }
   // True exactly when the current row's value is Null or empty; converts nothing.
   bool isNull() const;
   // The current row's value as the data access layer supplied it.
   const Value& value() const;
-  // SQL Server's name of the column's type as the layer reports it ("nvarchar", "date").
-  const std::string& serverTypeName() const { return serverTypeName_; }
 
  private:
   friend class TableReader;
-  Field(TFieldDef def, std::string serverTypeName, const Recordset* const* rows, std::size_t column)
-      : def_(std::move(def)),
-        serverTypeName_(std::move(serverTypeName)),
-        rows_(rows),
-        column_(column) {}
+  Field(std::u16string name, ColumnDescription column, const Recordset* const* rows,
+        std::size_t position)
+      : name_(std::move(name)), column_(std::move(column)), rows_(rows), position_(position) {}
 
-  TFieldDef def_;
-  std::string serverTypeName_;
+  std::u16string name_;
+  ColumnDescription column_;
   const Recordset* const* rows_;  // the reader's current recordset
-  std::size_t column_;            // the column's position in the recordset
+  std::size_t position_;          // the column's position in the recordset
 };
 
 // The table reader: one whole table read by name over a database connection.
 class TableReader {
  public:
-  // The reader's name, which its field lookup errors begin with.
-  static constexpr std::string_view kName = "AdoTblGetSql";
+  // What its field lookup errors begin with.
+  static constexpr std::string_view kLookupErrorPrefix = "AdoTblGetSql";
 
   // `catalogue`, when given, is the table list the entry texts come from; without it every
   // name is a dbo table's.

@@ -4,8 +4,8 @@
 #include <optional>
 
 #include "script/script_file.h"
-#include "server/trim.h"
 #include "session/snapshot_transaction.h"
+#include "text/trim.h"
 
 namespace velmora::session {
 namespace {
@@ -48,8 +48,8 @@ void ExportSession::openDatabase(const server::ConnectionInputs& inputs,
                                  std::u16string_view listedName, server::TableList& tables) {
   if (isRunning())
     return;
-  if (!server_.ConnectDataBase(std::u16string(trimmed(listedName)), server_.databaseConnection(),
-                               inputs))
+  if (!server_.ConnectDataBase(std::u16string(text::trimmed(listedName)),
+                               server_.databaseConnection(), inputs))
     throw ConnectionFailure(server_.lastRefusal());
   server_.LoadTableNames(tables);
 }
@@ -83,7 +83,7 @@ void ExportSession::run(const script::RunInput& input, script::RunObserver& obse
     server::Connection& connection = server_.databaseConnection();
     const std::vector<TableToRead> tables = tablesToRead(input, observer, live);
     if (live.snapshot)
-      snapshot.emplace(connection, trimmed(input.database),
+      snapshot.emplace(connection, text::trimmed(input.database),
                        tables.empty() ? std::u16string() : tables.front().nameAsSent);
     checkCuts(connection, tables);
     if (live.disableConstraints)

@@ -4,9 +4,9 @@
 #include <memory>
 #include <stdexcept>
 
-#include "server/name_case.h"
 #include "server/read_statements.h"
-#include "server/utf.h"
+#include "text/name_case.h"
+#include "text/utf.h"
 
 namespace velmora::session {
 namespace {
@@ -28,18 +28,18 @@ void checkCuts(server::Connection& connection, const std::vector<TableToRead>& t
     } catch (const server::DataAccessError& error) {
       if (condition.empty())
         throw;
-      throw std::runtime_error("Table '" + server::utf8FromUtf16(table.entry) +
+      throw std::runtime_error("Table '" + text::utf8FromUtf16(table.entry) +
                                "': the server refused its row condition: " + error.what());
     }
     const std::vector<server::ColumnDescription>& columns = rows->columns();
     for (const std::u16string& leftOut : table.cut->leftOutColumns) {
       const bool known =
           std::any_of(columns.begin(), columns.end(), [&](const server::ColumnDescription& c) {
-            return server::sameNameIgnoringCase(c.name, leftOut);
+            return text::sameNameIgnoringCase(c.name, leftOut);
           });
       if (!known)
-        throw std::runtime_error("Column '" + server::utf8FromUtf16(leftOut) + "' of table '" +
-                                 server::utf8FromUtf16(table.entry) + "' not found");
+        throw std::runtime_error("Column '" + text::utf8FromUtf16(leftOut) + "' of table '" +
+                                 text::utf8FromUtf16(table.entry) + "' not found");
     }
   }
 }

@@ -1,7 +1,7 @@
 #include "session/name_lookup.h"
 
-#include "server/name_case.h"
-#include "server/trim.h"
+#include "text/name_case.h"
+#include "text/trim.h"
 
 namespace velmora::session {
 
@@ -11,13 +11,13 @@ int findByName(const std::vector<std::u16string>& names, std::u16string_view wan
     if (names[i] == wanted)
       return static_cast<int>(i);
   }
-  wanted = trimmed(wanted);
+  wanted = text::trimmed(wanted);
   for (std::size_t i = 0; i < names.size(); ++i) {
-    if (trimmed(names[i]) == wanted)
+    if (text::trimmed(names[i]) == wanted)
       return static_cast<int>(i);
   }
   for (std::size_t i = 0; i < names.size(); ++i) {
-    if (server::sameNameIgnoringCase(trimmed(names[i]), wanted))
+    if (text::sameNameIgnoringCase(text::trimmed(names[i]), wanted))
       return static_cast<int>(i);
   }
   return -1;

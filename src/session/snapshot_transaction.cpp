@@ -4,7 +4,7 @@
 
 #include "server/identifier.h"
 #include "server/read_statements.h"
-#include "server/utf.h"
+#include "text/utf.h"
 
 namespace velmora::session {
 namespace {
@@ -51,12 +51,12 @@ void SnapshotTransaction::commit() {
 
 std::string snapshotNotAllowedText(std::u16string_view database) {
   const std::u16string name = server::sqlIdentifier(database);
-  return server::utf8FromUtf16(u"Database " + name +
-                               u" does not allow snapshot isolation. Allow it with ALTER "
-                               u"DATABASE " +
-                               name +
-                               u" SET ALLOW_SNAPSHOT_ISOLATION ON, or export without "
-                               u"--snapshot.");
+  return text::utf8FromUtf16(u"Database " + name +
+                             u" does not allow snapshot isolation. Allow it with ALTER "
+                             u"DATABASE " +
+                             name +
+                             u" SET ALLOW_SNAPSHOT_ISOLATION ON, or export without "
+                             u"--snapshot.");
 }
 
 }  // namespace velmora::session

@@ -53,8 +53,8 @@ TEST_F(ConnectTest, ServerNamedAloneIsReachedOnPort1433) {
     SCOPED_TRACE(name);
     const ExportResult result = exportFrom(name, {"--database", "Shop"});
     EXPECT_EQ(result.exitCode, 0) << result.standardError;
-    EXPECT_EQ(readFile(directory_ / "MakeInitData.txt").substr(0, 30),
-              "insert Dept (ID) Values(1)\r\nUS");
+    EXPECT_EQ(readFile(directory_ / "MakeInitData.txt").substr(0, 50),
+              "SET DATEFORMAT mdy\r\ninsert Dept (ID) Values(1)\r\nUS");
   }
 }
 

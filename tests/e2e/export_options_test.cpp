@@ -122,8 +122,8 @@ TEST_F(ExportOptionsTest, DependencyOrderTellsTablesThatReadAlikeApart) {
       *options_, {"--database", "Alike", "--order", "dependencies", "--no-go", "-o", "-"},
       {Stream::pipe, Stream::pipe});
   EXPECT_EQ(result.exitCode, 0) << result.standardError;
-  EXPECT_TRUE(result.standardOutput.starts_with(
-      crlfLines({"insert a.b (ID) Values(2)", "insert [a.b] (ID) Values(1)"})))
+  EXPECT_TRUE(result.standardOutput.starts_with(crlfLines(
+      {"SET DATEFORMAT mdy", "insert a.b (ID) Values(2)", "insert [a.b] (ID) Values(1)"})))
       << result.standardOutput;
   EXPECT_EQ(result.standardError.find("warning"), std::string::npos) << result.standardError;
 }

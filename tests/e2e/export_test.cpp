@@ -11,6 +11,7 @@
 #include <clocale>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -340,6 +341,36 @@ TEST_F(ExportTest, GbkLocaleWritesGbkBytes) {
           kShopTrailer);
   EXPECT_TRUE(result.standardError.ends_with(
       "\xB3\xF5\xCA\xBC\xBB\xAF\xCA\xFD\xBE\xDD\xB4\xA6\xC0\xED\xCD\xEA\xB1\xCF!\n"));
+}
+
+// SQL Server allows 4,096 columns; FreeTDS binds at most 4,000 of them.
+TEST_F(ExportTest, TableOfTheMostColumnsIsWrittenWhole) {
+  constexpr int kColumns = 4096;
+  std::string columns, values, names, literals;
+  for (int i = 1; i <= kColumns; ++i) {
+    const std::string separator = i == 1 ? "" : ",";
+    const std::string number = std::to_string(i);
+    columns += separator + R"({"name": "C)" + number + R"(", "type": "int"})";
+    values += separator + number;
+    names += separator + "C" + number;
+    literals += separator + number;
+  }
+  const fs::path fixture = directory_ / "wide.json";
+  std::ofstream(fixture) << R"({"login": {"user": "sa", "password": ")" << kSamplePassword
+                         << R"("}, "databases": [{"name": "Wide", "id": 7, "tables": [)"
+                         << R"({"name": "W", "columns": [)" << columns << R"(], "rows": [[)"
+                         << values << "]]}]}]}";
+  const StandinProcess wide(fixture.string());
+
+  const ExportResult result =
+      runExport(directory_, {"--server", wide.serverText(), "--database", "Wide", "--no-go"},
+                {{"LC_ALL", "C.UTF-8"}, {"VELMORA_PASSWORD", kSamplePassword}});
+
+  EXPECT_EQ(result.exitCode, 0) << result.standardError;
+  EXPECT_EQ(readFile(script()),
+            crlfLines({"SET DATEFORMAT mdy", "insert W (" + names + ") Values(" + literals + ")",
+                       "USE master", "ALTER DATABASE Wide SET AUTO_SHRINK ON",
+                       "ALTER DATABASE Wide SET AUTO_CLOSE ON"}));
 }
 
 }  // namespace

@@ -54,14 +54,11 @@ MemoryTable failingAfter(MemoryTable table, std::size_t rows, std::string messag
 server::ColumnDescription identityColumn(std::u16string name) {
   ColumnOptions options;
   options.identity = true;
-  options.nullable = false;
   return column(std::move(name), "int", options);
 }
 
 server::ColumnDescription notNullColumn(std::u16string name, std::string_view sqlType) {
-  ColumnOptions options;
-  options.nullable = false;
-  return column(std::move(name), sqlType, options);
+  return column(std::move(name), sqlType);
 }
 
 // The ticks, progress texts and column names of a window, as plain data; `onEvents` stands
@@ -244,9 +241,8 @@ TEST_F(GenerationRunTest, WritesStatementsValuesAndTrailer) {
                   "insert T (V) Values(Null)"}) +
            kShopTrailer},
       {"computed and timestamp columns only: a row of defaults for each row, with GO",
-       {computedOnly(table(
-           u"Audit", {column(u"Total", "int"), column(u"RV", "timestamp", {.nullable = false})},
-           {{1, Bytes(8)}, {2, Bytes(8)}}))},
+       {computedOnly(table(u"Audit", {column(u"Total", "int"), column(u"RV", "timestamp")},
+                           {{1, Bytes(8)}, {2, Bytes(8)}}))},
        true,
        crlfLines({"insert Audit DEFAULT VALUES", "GO", "insert Audit DEFAULT VALUES", "GO"}) +
            kShopTrailerGo},

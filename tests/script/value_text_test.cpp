@@ -15,16 +15,6 @@ using server::Decimal;
 using server::Value;
 using test::column;
 
-// A column of another ADO type than the helper describes.
-ColumnDescription ofAdoType(int type, std::int32_t size = 8) {
-  ColumnDescription description;
-  description.name = u"C";
-  description.type = type;
-  description.definedSize = size;
-  description.attributes = server::ado::adFldUnknownUpdatable;
-  return description;
-}
-
 // One row of one column, opened through the table reader.
 class OneValue {
  public:
@@ -143,10 +133,6 @@ TEST_F(ValueTextTest, EachFieldTypeGivesItsText) {
       {"guid too long", column(u"C", "uniqueidentifier"),
        std::u16string(u"{6F9619FF-8B86-D011-B42D-00C04FC964FF}xy"),
        "{6F9619FF-8B86-D011-B42D-00C04FC964FF}xy"},
-      {"interface", ofAdoType(server::ado::adIUnknown), std::int32_t{1}, "(INTERFACE)"},
-      {"interface null", ofAdoType(server::ado::adIUnknown), server::Null{}, "(Interface)"},
-      {"idispatch", ofAdoType(server::ado::adIDispatch), std::int32_t{1}, "(IDISPATCH)"},
-      {"idispatch null", ofAdoType(server::ado::adIDispatch), server::Empty{}, "(IDispatch)"},
       {"null int", column(u"C", "int"), server::Null{}, ""},
       {"empty text", column(u"C", "nvarchar(5)"), server::Empty{}, ""},
       {"null of the wrong kind", column(u"C", "datetime"), server::Null{}, ""},
@@ -159,13 +145,10 @@ TEST_F(ValueTextTest, EachFieldTypeGivesItsText) {
 
 TEST_F(ValueTextTest, DateFieldTypesShowTheirPartsAndMilliseconds) {
   const TextCase cases[] = {
-      {"date and time", ofAdoType(server::ado::adDBTimeStamp),
-       DateTime{dayNumber(44931, 13, 30, 0)}, "1/5/2023 13:30:00"},
-      {"milliseconds", ofAdoType(server::ado::adDBTimeStamp),
-       DateTime{dayNumber(44931, 9, 5, 7, 250)}, "1/5/2023 09:05:07.250"},
-      {"date only", ofAdoType(server::ado::adDBDate), DateTime{dayNumber(44931, 9, 5, 7)},
-       "1/5/2023"},
-      {"time only", ofAdoType(server::ado::adDBTime), DateTime{dayNumber(0, 9, 5, 7)}, "09:05:07"},
+      {"date and time", column(u"C", "datetime"), DateTime{dayNumber(44931, 13, 30, 0)},
+       "1/5/2023 13:30:00"},
+      {"milliseconds", column(u"C", "datetime"), DateTime{dayNumber(44931, 9, 5, 7, 250)},
+       "1/5/2023 09:05:07.250"},
   };
   for (const TextCase& c : cases) {
     SCOPED_TRACE(c.label);
@@ -284,20 +267,41 @@ TEST_F(ValueTextTest, CharactersOutsideTheCodesetBecomeQuestionMarks) {
   EXPECT_EQ(gbkText.text(one.field()), "\xD5\xC5?\xC8\xFD");
 }
 
-TEST(TypeClass, OnlyPlainNumbersAreBareAndOnlyFlagsAreBoolean) {
-  const std::pair<server::TFieldType, TypeClass> cases[] = {
-      {server::ftSmallint, TypeClass::numeric}, {server::ftInteger, TypeClass::numeric},
-      {server::ftFloat, TypeClass::numeric},    {server::ftCurrency, TypeClass::numeric},
-      {server::ftLargeint, TypeClass::numeric}, {server::ftBoolean, TypeClass::boolean},
-      {server::ftWord, TypeClass::quoted},      {server::ftAutoInc, TypeClass::quoted},
-      {server::ftBCD, TypeClass::quoted},       {server::ftString, TypeClass::quoted},
-      {server::ftDateTime, TypeClass::quoted},  {server::ftBytes, TypeClass::quoted},
-      {server::ftVariant, TypeClass::quoted},   {server::ftGuid, TypeClass::quoted},
-      {server::ftUnknown, TypeClass::quoted},   {server::ftFMTBcd, TypeClass::quoted},
+struct FormCase {
+  ColumnDescription column;
+  ValueForm expected;
+};
+
+TEST(ValueForm, PlainNumbersAreBareAndUnicodeColumnsNational) {
+  const FormCase cases[] = {
+      {column(u"C", "smallint"), ValueForm::bare},
+      {column(u"C", "int"), ValueForm::bare},
+      {column(u"C", "bigint"), ValueForm::bare},
+      {column(u"C", "real"), ValueForm::bare},
+      {column(u"C", "float"), ValueForm::bare},
+      {column(u"C", "decimal(9,0)"), ValueForm::bare},
+      {column(u"C", "int", {.identity = true}), ValueForm::quoted},
+      {column(u"C", "bigint", {.identity = true}), ValueForm::bare},
+      {column(u"C", "tinyint"), ValueForm::quoted},
+      {column(u"C", "decimal(10,0)"), ValueForm::quoted},
+      {column(u"C", "money"), ValueForm::quoted},
+      {column(u"C", "datetime"), ValueForm::quoted},
+      {column(u"C", "date"), ValueForm::quoted},
+      {column(u"C", "uniqueidentifier"), ValueForm::quoted},
+      {column(u"C", "varchar(max)"), ValueForm::quoted},
+      {column(u"C", "bit"), ValueForm::flag},
+      {column(u"C", "nchar(2)"), ValueForm::nationalQuoted},
+      {column(u"C", "sysname"), ValueForm::nationalQuoted},
+      {column(u"C", "ntext"), ValueForm::nationalQuoted},
+      {column(u"C", "xml"), ValueForm::nationalQuoted},
+      {column(u"C", "binary(8)"), ValueForm::hex},
+      {column(u"C", "image"), ValueForm::hex},
+      {column(u"C", "sql_variant"), ValueForm::variant},
   };
-  for (const auto& [fieldType, expected] : cases) {
-    SCOPED_TRACE(fieldType);
-    EXPECT_EQ(typeClassOf(fieldType), expected);
+  for (const FormCase& c : cases) {
+    SCOPED_TRACE(c.column.serverTypeName);
+    OneValue one(c.column, server::Null{});
+    EXPECT_EQ(valueFormOf(one.field()), c.expected);
   }
 }
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "server/utf.h"
+#include "text/utf.h"
 
 namespace velmora::server {
 namespace {
@@ -119,10 +119,10 @@ TEST(Utf8Conversion, RoundTripsAndReplacesBrokenSequences) {
   const std::u16string texts[] = {u"", u"plain", u"张三 Zoë", u"\U0001F600 emoji",
                                   std::u16string(u"a\0b", 3)};
   for (const std::u16string& text : texts)
-    EXPECT_EQ(utf16FromUtf8(utf8FromUtf16(text)), text);
-  EXPECT_EQ(utf8FromUtf16(u"\xD800x"), "?x");
-  EXPECT_EQ(utf16FromUtf8("\xC0\xAF"), u"\xFFFD\xFFFD");
-  EXPECT_EQ(utf16FromUtf8("\xE4\xB8"), u"\xFFFD");
+    EXPECT_EQ(text::utf16FromUtf8(text::utf8FromUtf16(text)), text);
+  EXPECT_EQ(text::utf8FromUtf16(u"\xD800x"), "?x");
+  EXPECT_EQ(text::utf16FromUtf8("\xC0\xAF"), u"\xFFFD\xFFFD");
+  EXPECT_EQ(text::utf16FromUtf8("\xE4\xB8"), u"\xFFFD");
 }
 
 }  // namespace

@@ -7,18 +7,19 @@
 #include <utility>
 
 #include "server/connection_string.h"
-#include "server/name_case.h"
 #include "server/read_statements.h"
-#include "server/utf.h"
+#include "text/ascii_case.h"
+#include "text/name_case.h"
+#include "text/utf.h"
 
 namespace velmora::test {
 
 namespace {
 
 using server::ColumnDescription;
+using server::ColumnKind;
 using server::DataAccessError;
-using server::utf8FromUtf16;
-namespace ado = server::ado;
+using text::utf8FromUtf16;
 
 DataAccessError closedError() {
   return DataAccessError("Operation is not allowed when the object is closed.");
@@ -30,7 +31,7 @@ bool isReservedWord(std::u16string_view word) {
       u"order", u"user", u"select", u"table", u"group", u"from",
       u"where", u"key",  u"index",  u"view",  u"check", u"primary"};
   return std::any_of(words.begin(), words.end(),
-                     [&](std::u16string_view w) { return server::sameNameIgnoringCase(w, word); });
+                     [&](std::u16string_view w) { return text::sameNameIgnoringCase(w, word); });
 }
 
 bool isBareChar(char16_t c, bool first) {
@@ -40,7 +41,8 @@ bool isBareChar(char16_t c, bool first) {
 }
 
 DataAccessError syntaxError(std::u16string_view near) {
-  return DataAccessError("Incorrect syntax near '" + utf8FromUtf16(near) + "'.", "42000", 102);
+  return DataAccessError("Incorrect syntax near '" + text::utf8FromUtf16(near) + "'.", "42000",
+                         102);
 }
 
 // Splits a name as the server reads it after "select * from": parts separated by '.', each
@@ -58,9 +60,9 @@ std::vector<std::u16string> parseMultipartName(std::u16string_view text) {
       ++i;
       while (true) {
         if (i >= text.size())
-          throw DataAccessError(
-              "Unclosed quotation mark after the character string '" + utf8FromUtf16(part) + "'.",
-              "42000", 105);
+          throw DataAccessError("Unclosed quotation mark after the character string '" +
+                                    text::utf8FromUtf16(part) + "'.",
+                                "42000", 105);
         if (text[i] == close) {
           if (i + 1 < text.size() && text[i + 1] == close) {
             part += close;
@@ -78,8 +80,8 @@ std::vector<std::u16string> parseMultipartName(std::u16string_view text) {
       if (part.empty())
         throw syntaxError(text.substr(i));
       if (isReservedWord(part))
-        throw DataAccessError("Incorrect syntax near the keyword '" + utf8FromUtf16(part) + "'.",
-                              "42000", 156);
+        throw DataAccessError(
+            "Incorrect syntax near the keyword '" + text::utf8FromUtf16(part) + "'.", "42000", 156);
     }
     parts.push_back(std::move(part));
     if (i == text.size())
@@ -102,7 +104,7 @@ constexpr std::u16string_view kComputedSuffix = u"') and iscomputed = 1";
 
 MemoryResult namesResult(const std::vector<std::u16string>& names) {
   MemoryResult result;
-  result.columns.push_back(column(u"name", "sysname", {.nullable = false}));
+  result.columns.push_back(column(u"name", "sysname"));
   for (const auto& name : names)
     result.rows.push_back({name});
   return result;
@@ -191,7 +193,7 @@ class MemoryConnection : public server::Connection {
     if (server_.password() && target.password != *server_.password())
       throw DataAccessError("Login failed for user '" + utf8FromUtf16(target.user) + "'.", "28000",
                             18456);
-    if (!server::sameNameIgnoringCase(catalog, u"Master") && !server_.findDatabase(catalog))
+    if (!text::sameNameIgnoringCase(catalog, u"Master") && !server_.findDatabase(catalog))
       throw DataAccessError("Cannot open database \"" + utf8FromUtf16(catalog) +
                                 "\" requested by the login. The login failed.",
                             "42000", 4060);
@@ -257,14 +259,15 @@ class MemoryConnection : public server::Connection {
     // Both branches as views: a u"" branch would make the result a temporary string.
     const std::u16string_view schema =
         parts.size() >= 2 ? std::u16string_view(parts[parts.size() - 2]) : std::u16string_view();
-    bool otherDatabase = parts.size() == 3 && !server::sameNameIgnoringCase(parts[0], catalog_);
+    bool otherDatabase = parts.size() == 3 && !text::sameNameIgnoringCase(parts[0], catalog_);
     MemoryTable* table =
         otherDatabase ? nullptr : server_.findTable(catalog_, schema, parts.back());
     if (!table) {
       std::u16string shown;
       for (const auto& part : parts)
         shown += (shown.empty() ? u"" : u".") + part;
-      throw DataAccessError("Invalid object name '" + utf8FromUtf16(shown) + "'.", "42S02", 208);
+      throw DataAccessError("Invalid object name '" + text::utf8FromUtf16(shown) + "'.", "42S02",
+                            208);
     }
     return *table;
   }
@@ -281,7 +284,7 @@ class MemoryConnection : public server::Connection {
     }
     if (statement == kTablesStatement) {
       MemoryResult result;
-      result.columns = {column(u"name", "sysname", {.nullable = false}), column(u"", "sysname")};
+      result.columns = {column(u"name", "sysname"), column(u"", "sysname")};
       if (MemoryDatabase* database = server_.findDatabase(catalog_))
         for (const auto& table : database->tables)
           result.rows.push_back({table.name, table.schema});
@@ -307,7 +310,8 @@ class MemoryConnection : public server::Connection {
         return namesResult({});
       }
     }
-    throw DataAccessError("The in-memory server has no answer for: " + utf8FromUtf16(statement));
+    throw DataAccessError("The in-memory server has no answer for: " +
+                          text::utf8FromUtf16(statement));
   }
 
   MemoryServer& server_;
@@ -317,39 +321,39 @@ class MemoryConnection : public server::Connection {
 
 struct TypeInfo {
   std::string_view name;
-  int type;
-  std::int32_t size;
-  std::uint8_t precision;
-  std::uint8_t scale;
-  bool fixed;
+  ColumnKind kind;
+  std::int32_t size;  // declared characters or bytes, or what a long column holds
+  bool isLong;
   std::string_view serverName;  // as the driver names it; empty: `name`
 };
 
+constexpr std::int32_t kLongSize = 2147483647, kLongWideSize = 1073741823;
+
 // Types whose description takes no length, precision or scale from the spelling.
 constexpr std::array<TypeInfo, 23> kPlainTypes{{
-    {"bit", ado::adBoolean, 2, 0, 0, true, ""},
-    {"tinyint", ado::adUnsignedTinyInt, 1, 3, 0, true, ""},
-    {"smallint", ado::adSmallInt, 2, 5, 0, true, ""},
-    {"int", ado::adInteger, 4, 10, 0, true, ""},
-    {"bigint", ado::adBigInt, 8, 19, 0, true, ""},
-    {"real", ado::adSingle, 4, 7, 0, true, ""},
-    {"float", ado::adDouble, 8, 15, 0, true, ""},
-    {"smallmoney", ado::adCurrency, 8, 10, 4, true, "money"},
-    {"money", ado::adCurrency, 8, 19, 4, true, ""},
-    {"smalldatetime", ado::adDBTimeStamp, 16, 16, 0, true, "datetime"},
-    {"datetime", ado::adDBTimeStamp, 16, 23, 3, true, ""},
-    {"date", ado::adVarWChar, 10, 0, 0, false, ""},
-    {"text", ado::adLongVarChar, 2147483647, 0, 0, false, ""},
-    {"ntext", ado::adLongVarWChar, 1073741823, 0, 0, false, ""},
-    {"xml", ado::adLongVarWChar, 1073741823, 0, 0, false, ""},
-    {"sysname", ado::adVarWChar, 128, 0, 0, false, "nvarchar"},
-    {"image", ado::adLongVarBinary, 2147483647, 0, 0, false, ""},
-    {"hierarchyid", ado::adLongVarBinary, 2147483647, 0, 0, false, ""},
-    {"geometry", ado::adLongVarBinary, 2147483647, 0, 0, false, ""},
-    {"geography", ado::adLongVarBinary, 2147483647, 0, 0, false, ""},
-    {"timestamp", ado::adBinary, 8, 0, 0, true, ""},
-    {"rowversion", ado::adBinary, 8, 0, 0, true, "timestamp"},
-    {"uniqueidentifier", ado::adGUID, 16, 0, 0, true, ""},
+    {"bit", ColumnKind::flag, 0, false, ""},
+    {"tinyint", ColumnKind::tinyInteger, 0, false, ""},
+    {"smallint", ColumnKind::smallInteger, 0, false, ""},
+    {"int", ColumnKind::integer, 0, false, ""},
+    {"bigint", ColumnKind::bigInteger, 0, false, ""},
+    {"real", ColumnKind::real, 0, false, ""},
+    {"float", ColumnKind::doubleReal, 0, false, ""},
+    {"smallmoney", ColumnKind::money, 0, false, "money"},
+    {"money", ColumnKind::money, 0, false, ""},
+    {"smalldatetime", ColumnKind::dateTime, 0, false, "datetime"},
+    {"datetime", ColumnKind::dateTime, 0, false, ""},
+    {"date", ColumnKind::date, 0, false, ""},
+    {"text", ColumnKind::text, kLongSize, true, ""},
+    {"ntext", ColumnKind::nationalText, kLongWideSize, true, ""},
+    {"xml", ColumnKind::nationalText, kLongWideSize, true, ""},
+    {"sysname", ColumnKind::nationalText, 128, false, "nvarchar"},
+    {"image", ColumnKind::bytes, kLongSize, true, ""},
+    {"hierarchyid", ColumnKind::bytes, kLongSize, true, ""},
+    {"geometry", ColumnKind::bytes, kLongSize, true, ""},
+    {"geography", ColumnKind::bytes, kLongSize, true, ""},
+    {"timestamp", ColumnKind::bytes, 8, false, ""},
+    {"rowversion", ColumnKind::bytes, 8, false, "timestamp"},
+    {"uniqueidentifier", ColumnKind::guid, 0, false, ""},
 }};
 
 int parseNumber(std::string_view text, std::string_view sqlType) {
@@ -389,7 +393,7 @@ std::vector<const MemoryDatabase*> MemoryServer::databases() const {
 
 MemoryDatabase* MemoryServer::findDatabase(std::u16string_view name) {
   for (auto& database : databases_)
-    if (server::sameNameIgnoringCase(database->name, name))
+    if (text::sameNameIgnoringCase(database->name, name))
       return database.get();
   return nullptr;
 }
@@ -403,8 +407,8 @@ MemoryTable* MemoryServer::findTable(std::u16string_view database, std::u16strin
   if (schema.empty())
     schema = u"dbo";
   for (auto& table : owner->tables)
-    if (server::sameNameIgnoringCase(table.name, name) &&
-        server::sameNameIgnoringCase(table.schema, schema))
+    if (text::sameNameIgnoringCase(table.name, name) &&
+        text::sameNameIgnoringCase(table.schema, schema))
       return &table;
   return nullptr;
 }
@@ -447,7 +451,7 @@ ColumnDescription column(std::u16string name, std::string_view sqlType, ColumnOp
   std::string type;
   for (char c : sqlType)
     if (c != ' ')
-      type += static_cast<char>((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
+      type += text::asciiLowerCase(c);
   std::string base = type.substr(0, type.find('('));
   std::vector<std::string> arguments;
   if (std::size_t open = type.find('('); open != std::string::npos) {
@@ -471,67 +475,37 @@ ColumnDescription column(std::u16string name, std::string_view sqlType, ColumnOp
   ColumnDescription description;
   description.name = std::move(name);
   description.serverTypeName = base;
-  bool fixed = false;
   auto plain = std::find_if(kPlainTypes.begin(), kPlainTypes.end(),
                             [&](const TypeInfo& info) { return info.name == base; });
   if (plain != kPlainTypes.end()) {
-    description.type = plain->type;
+    description.kind = plain->kind;
     description.definedSize = plain->size;
-    description.precision = plain->precision;
-    description.numericScale = plain->scale;
-    fixed = plain->fixed;
+    description.isLong = plain->isLong;
     if (!plain->serverName.empty())
       description.serverTypeName = plain->serverName;
   } else if (base == "decimal" || base == "numeric") {
-    description.type = ado::adNumeric;
-    description.definedSize = 19;
-    description.precision = static_cast<std::uint8_t>(argument(0, 18));
-    description.numericScale = static_cast<std::uint8_t>(argument(1, 0));
-    fixed = true;
+    // Small whole numbers of numeric type read as integers.
+    description.kind =
+        argument(1, 0) == 0 && argument(0, 18) < 10 ? ColumnKind::integer : ColumnKind::decimal;
   } else if (base == "time" || base == "datetime2" || base == "datetimeoffset") {
-    int scale = argument(0, 7);
-    int bare = base == "time" ? 8 : base == "datetime2" ? 19 : 26;
-    description.type = ado::adVarWChar;
-    description.definedSize = scale == 0 ? bare : bare + 1 + scale;
+    description.kind = base == "time"        ? ColumnKind::time
+                       : base == "datetime2" ? ColumnKind::dateTime2
+                                             : ColumnKind::dateTimeOffset;
   } else if (base == "char" || base == "varchar" || base == "nchar" || base == "nvarchar") {
-    bool wide = base[0] == 'n';
-    bool variable = base.find("var") != std::string::npos;
-    fixed = !variable;
-    if (isMax) {
-      description.type = wide ? ado::adLongVarWChar : ado::adLongVarChar;
-      description.definedSize = wide ? 1073741823 : 2147483647;
-    } else {
-      description.type = wide ? (variable ? ado::adVarWChar : ado::adWChar)
-                              : (variable ? ado::adVarChar : ado::adChar);
-      description.definedSize = argument(0, 1);
-    }
+    const bool wide = base[0] == 'n';
+    description.kind = wide ? ColumnKind::nationalText : ColumnKind::text;
+    description.isLong = isMax;
+    description.definedSize = !isMax ? argument(0, 1) : wide ? kLongWideSize : kLongSize;
   } else if (base == "binary" || base == "varbinary") {
-    bool variable = base == "varbinary";
-    fixed = !variable;
-    if (isMax) {
-      description.type = ado::adLongVarBinary;
-      description.definedSize = 2147483647;
-    } else {
-      description.type = variable ? ado::adVarBinary : ado::adBinary;
-      description.definedSize = argument(0, 1);
-    }
+    description.kind = ColumnKind::bytes;
+    description.isLong = isMax;
+    description.definedSize = isMax ? kLongSize : argument(0, 1);
   } else if (base == "sql_variant") {
-    description.type = ado::adVariant;
-    description.definedSize = 8016;
+    description.kind = ColumnKind::variant;
+    description.isLong = true;
   } else {
     throw std::invalid_argument("unknown SQL Server type " + std::string(sqlType));
   }
-
-  bool readOnly = options.identity || options.computed || description.serverTypeName == "timestamp";
-  if (!readOnly)
-    description.attributes |= ado::adFldUnknownUpdatable;
-  if (fixed)
-    description.attributes |= ado::adFldFixed;
-  if (options.nullable)
-    description.attributes |= ado::adFldIsNullable | ado::adFldMayBeNull;
-  if (description.type == ado::adLongVarChar || description.type == ado::adLongVarWChar ||
-      description.type == ado::adLongVarBinary)
-    description.attributes |= ado::adFldLong;
   description.isAutoIncrement = options.identity;
   return description;
 }

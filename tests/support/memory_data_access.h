@@ -115,8 +115,6 @@ class MemoryConnectionFactory : public server::ConnectionFactory {
 
 struct ColumnOptions {
   bool identity = false;
-  bool computed = false;
-  bool nullable = true;
 };
 
 // A column described as the ODBC layer describes a SQL Server column of `sqlType`, written in

@@ -12,11 +12,11 @@
 #include "script/script_file.h"
 #include "script/stream_output.h"
 #include "server/connection_string.h"
-#include "server/trim.h"
-#include "server/utf.h"
 #include "session/export_session.h"
 #include "session/plain_lists.h"
 #include "table_choice.h"
+#include "text/trim.h"
+#include "text/utf.h"
 
 namespace velmora::exporter {
 namespace {
@@ -27,7 +27,7 @@ void refuseWhatTheDriverCannotTake(const server::ConnectionInputs& inputs) {
   const std::pair<const std::u16string*, const char*> checked[] = {
       {&inputs.server, "server name"}, {&inputs.user, "user name"}, {&inputs.password, "password"}};
   for (const auto& [value, what] : checked) {
-    if (!server::driverCanTake(trimmed(*value)))
+    if (!server::driverCanTake(text::trimmed(*value)))
       throw InputRefused(std::string("The ") + what +
                          " holds \"};\", which the ODBC driver cannot take.");
   }
@@ -35,8 +35,8 @@ void refuseWhatTheDriverCannotTake(const server::ConnectionInputs& inputs) {
 
 // The same for the database's name as the server lists it, which the second connect uses.
 void refuseDatabaseTheDriverCannotTake(const std::u16string& listedName) {
-  if (!server::driverCanTake(trimmed(listedName)))
-    throw InputRefused("The name of database '" + server::utf8FromUtf16(listedName) +
+  if (!server::driverCanTake(text::trimmed(listedName)))
+    throw InputRefused("The name of database '" + text::utf8FromUtf16(listedName) +
                        "' holds \"};\", which the ODBC driver cannot take.");
 }
 

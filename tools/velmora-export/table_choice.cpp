@@ -2,8 +2,8 @@
 
 #include <stdexcept>
 
-#include "server/utf.h"
 #include "session/name_lookup.h"
+#include "text/utf.h"
 
 namespace velmora::exporter {
 namespace {
@@ -13,7 +13,7 @@ std::size_t exportedTableNamed(const session::PlainTableList& tables, const std:
                                const char* option, const script::Codeset& codeset) {
   const int index = entryNamed(tables.names(), typed, "Table", codeset);
   if (!tables.isTicked(index))
-    throw std::runtime_error("Table '" + server::utf8FromUtf16(codeset.toUtf16(typed)) +
+    throw std::runtime_error("Table '" + text::utf8FromUtf16(codeset.toUtf16(typed)) +
                              "' of option " + option + " is not exported");
   return static_cast<std::size_t>(index);
 }
@@ -25,7 +25,7 @@ int entryNamed(const std::vector<std::u16string>& names, const std::string& type
   const std::u16string wanted = codeset.toUtf16(typed);
   const int index = session::findByName(names, wanted);
   if (index < 0)
-    throw std::runtime_error(std::string(kind) + " '" + server::utf8FromUtf16(wanted) +
+    throw std::runtime_error(std::string(kind) + " '" + text::utf8FromUtf16(wanted) +
                              "' not found");
   return index;
 }
@@ -49,7 +49,7 @@ session::LiveOptions liveOptions(const ExportOptions& options,
   for (const auto& [table, condition] : options.rowConditions) {
     script::TableCut& cut = live.cuts[exportedTableNamed(tables, table, "--where", codeset)];
     if (!cut.rowCondition.empty())
-      throw std::runtime_error("Table '" + server::utf8FromUtf16(codeset.toUtf16(table)) +
+      throw std::runtime_error("Table '" + text::utf8FromUtf16(codeset.toUtf16(table)) +
                                "' has two row conditions; join them with AND");
     cut.rowCondition = codeset.toUtf16(condition);
   }

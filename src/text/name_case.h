@@ -7,7 +7,7 @@
 // How names (databases, tables, columns, connection-string keys) compare when their case is
 // ignored: the letters of ASCII, Latin-1, Greek and Cyrillic match their other case; every
 // other character matches only itself.
-namespace velmora::server {
+namespace velmora::text {
 
 constexpr char16_t lowerCaseOf(char16_t c) {
   if (c < 0x80)
@@ -32,4 +32,4 @@ inline bool sameNameIgnoringCase(std::u16string_view a, std::u16string_view b) {
       a, b, [](char16_t x, char16_t y) { return x == y || lowerCaseOf(x) == lowerCaseOf(y); });
 }
 
-}  // namespace velmora::server
+}  // namespace velmora::text

@@ -1,8 +1,8 @@
-#include "server/utf.h"
+#include "text/utf.h"
 
 #include <cstdint>
 
-namespace velmora::server {
+namespace velmora::text {
 namespace {
 
 constexpr char16_t kReplacementCharacter = 0xFFFD;
@@ -110,4 +110,4 @@ std::u16string utf16FromUtf8(std::string_view bytes) {
   return out;
 }
 
-}  // namespace velmora::server
+}  // namespace velmora::text

@@ -1,4 +1,4 @@
-#include "server/trim.h"
+#include "text/trim.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,7 @@ TEST(TrimTest, NarrowTextLosesCodesZeroTo32AtBothEnds) {
   };
   for (const auto& [text, expected] : cases) {
     SCOPED_TRACE(testing::PrintToString(text));
-    EXPECT_EQ(trimmed(text), expected);
+    EXPECT_EQ(text::trimmed(text), expected);
   }
 }
 
@@ -43,7 +43,7 @@ TEST(TrimTest, WideTextLosesCodesZeroTo32AtBothEnds) {
   };
   for (const auto& [text, expected] : cases) {
     SCOPED_TRACE(testing::PrintToString(text));
-    EXPECT_TRUE(trimmed(text) == expected);
+    EXPECT_TRUE(text::trimmed(text) == expected);
   }
 }
 

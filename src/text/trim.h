@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace velmora {
+namespace velmora::text {
 
 // Removes from both ends every character whose code is 0 to 32 (NUL, control characters,
 // blank); characters inside stay. Works on bytes for narrow text, on code units for UTF-16.
@@ -24,4 +24,4 @@ inline std::u16string_view trimmed(const std::u16string& text) {
   return trimmed(std::u16string_view(text));
 }
 
-}  // namespace velmora
+}  // namespace velmora::text
