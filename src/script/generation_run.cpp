@@ -155,7 +155,10 @@ void GenerationRun::writeRows(const std::vector<std::u16string>& columnNames,
     columns.push_back({&field, valueFormOf(field)});
   }
 
-  const bool identity = reader_.hasIdentityColumn();
+  // An identity column left out gets new values from the target: no identity lines then.
+  const bool identity = std::any_of(columns.begin(), columns.end(), [](const BoundColumn& column) {
+    return column.field->column().isAutoIncrement;
+  });
   if (identity)
     appendLine(u"SET IDENTITY_INSERT " + tableName + u" ON", form.withGoLines);
   std::string value;
