@@ -26,6 +26,10 @@ class OdbcRecordset final : public Recordset {
  public:
   OdbcRecordset(std::shared_ptr<Statement> statement, std::size_t tableColumns)
       : statement_(std::move(statement)) {
+    if (!statement_->hasResults()) {
+      eof_ = true;
+      return;
+    }
     findFirstResult();
     std::vector<ColumnPlan> plans = describeColumns(tableColumns);
     if (plans.empty()) {

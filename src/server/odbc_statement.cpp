@@ -51,7 +51,8 @@ void Statement::execute(const std::u16string& text) {
   const SQLRETURN rc = SQLExecDirectW(handle_, reinterpret_cast<SQLWCHAR*>(buffer.data()),
                                       static_cast<SQLINTEGER>(buffer.size()));
   // SQL_NO_DATA: a statement that touched no rows and returned none.
-  if (rc != SQL_NO_DATA)
+  hasResults_ = rc != SQL_NO_DATA;
+  if (hasResults_)
     check(rc, HandleKind::statement, handle_, "SQLExecDirect");
 }
 

@@ -24,6 +24,9 @@ class Statement {
 
   // Runs `text` with SQLExecDirect. Throws DataAccessError.
   void execute(const std::u16string& text);
+  // False when the statement returned nothing at all (SET, BEGIN TRANSACTION): ODBC then
+  // has no result to describe, and asking for one is a function sequence error.
+  bool hasResults() const { return hasResults_; }
   // Releases the handle, dropping whatever of the result is still unread. Idempotent.
   void close() noexcept;
   bool isClosed() const { return handle_ == nullptr; }
@@ -43,6 +46,7 @@ class Statement {
   void configure();
 
   void* handle_ = nullptr;
+  bool hasResults_ = false;
   std::mutex useMutex_;
 };
 

@@ -27,6 +27,8 @@ SnapshotTransaction::SnapshotTransaction(server::Connection& connection,
   try {
     connection_.query(server::firstRowStatement(firstTable, {}));
   } catch (const server::DataAccessError& error) {
+    // No destructor runs for a transaction that failed to begin.
+    rollBack();
     if (error.nativeCode() == kSnapshotNotAllowed)
       throw std::runtime_error(snapshotNotAllowedText(database));
     throw;
@@ -34,8 +36,13 @@ SnapshotTransaction::SnapshotTransaction(server::Connection& connection,
 }
 
 SnapshotTransaction::~SnapshotTransaction() {
+  rollBack();
+}
+
+void SnapshotTransaction::rollBack() noexcept {
   if (!open_)
     return;
+  open_ = false;
   try {
     connection_.query(u"ROLLBACK TRANSACTION");
   } catch (const server::DataAccessError&) {

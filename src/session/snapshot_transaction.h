@@ -29,6 +29,10 @@ class SnapshotTransaction {
   void commit();
 
  private:
+  // Ends a transaction still open without keeping anything; a failure here is dropped, as
+  // the failure that ended the run is the one to report.
+  void rollBack() noexcept;
+
   server::Connection& connection_;
   bool open_ = false;
 };

@@ -2,16 +2,35 @@
 
 #include <stdexcept>
 
+#include "server/identifier.h"
 #include "session/name_lookup.h"
 #include "text/utf.h"
 
 namespace velmora::exporter {
 namespace {
 
+[[noreturn]] void throwNotFound(const char* kind, std::u16string_view name) {
+  throw std::runtime_error(std::string(kind) + " '" + text::utf8FromUtf16(name) + "' not found");
+}
+
+// The entry of the table `typed` names. A dbo table's entry is its bare name, but its
+// statement form names it too ("[a=b]"), so that a name holding a comma or an equals sign can
+// be given where those end the name. Throws as entryNamed.
+int tableNamed(const std::vector<std::u16string>& names, const std::string& typed,
+               const script::Codeset& codeset) {
+  const std::u16string wanted = codeset.toUtf16(typed);
+  if (const int index = session::findByName(names, wanted); index >= 0)
+    return index;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    if (server::sqlIdentifier(names[i]) == wanted)
+      return static_cast<int>(i);
+  throwNotFound("Table", wanted);
+}
+
 // The table an option names, which must be one the run exports.
 std::size_t exportedTableNamed(const session::PlainTableList& tables, const std::string& typed,
                                const char* option, const script::Codeset& codeset) {
-  const int index = entryNamed(tables.names(), typed, "Table", codeset);
+  const int index = tableNamed(tables.names(), typed, codeset);
   if (!tables.isTicked(index))
     throw std::runtime_error("Table '" + text::utf8FromUtf16(codeset.toUtf16(typed)) +
                              "' of option " + option + " is not exported");
@@ -25,8 +44,7 @@ int entryNamed(const std::vector<std::u16string>& names, const std::string& type
   const std::u16string wanted = codeset.toUtf16(typed);
   const int index = session::findByName(names, wanted);
   if (index < 0)
-    throw std::runtime_error(std::string(kind) + " '" + text::utf8FromUtf16(wanted) +
-                             "' not found");
+    throwNotFound(kind, wanted);
   return index;
 }
 
@@ -35,10 +53,10 @@ void tickChosenTables(const ExportOptions& options, session::PlainTableList& tab
   if (!options.tables.empty()) {
     tables.untickAll();
     for (const std::string& name : options.tables)
-      tables.setTicked(entryNamed(tables.names(), name, "Table", codeset), true);
+      tables.setTicked(tableNamed(tables.names(), name, codeset), true);
   }
   for (const std::string& name : options.excludedTables)
-    tables.setTicked(entryNamed(tables.names(), name, "Table", codeset), false);
+    tables.setTicked(tableNamed(tables.names(), name, codeset), false);
 }
 
 session::LiveOptions liveOptions(const ExportOptions& options,

@@ -16,7 +16,8 @@ int entryNamed(const std::vector<std::u16string>& names, const std::string& type
                const script::Codeset& codeset);
 
 // Ticks the tables the options choose: those of --tables and --table (every table without
-// them), less those of --exclude-table. Throws as entryNamed.
+// them), less those of --exclude-table. A dbo table may be named in its statement form too
+// ("[a=b]"). Throws as entryNamed.
 void tickChosenTables(const ExportOptions& options, session::PlainTableList& tables,
                       const script::Codeset& codeset);
 
