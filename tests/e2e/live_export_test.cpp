@@ -171,6 +171,20 @@ TEST_F(LiveExportTest, PackedAndMarkedOutputsHoldThePlainBytes) {
   }
 }
 
+// The server drops the connection inside table Cut: the packed file unpacks to what the
+// plain output holds, the whole table before included, though its packed stream has no end.
+TEST_F(LiveExportTest, APackedOutputOfAFailedRunUnpacksToWhatThePlainOutputHolds) {
+  for (const char* out : {"out.sql", "out.sql.gz", "out.sql.zst"})
+    EXPECT_EQ(exportFrom(*live_, {"--database", "Failing", "-o", out}).exitCode, 1);
+  const std::string plain = readFile(directory_ / "out.sql");
+  EXPECT_NE(plain.find("insert Whole (ID) Values(2)"), std::string::npos);
+  for (const char* unpack : {"gzip -dc out.sql.gz", "zstd -dcq out.sql.zst"}) {
+    const ProgramResult unpacked =
+        runProgram({"/bin/sh", "-c", "cd '" + directory_.string() + "' && " + unpack});
+    EXPECT_TRUE(unpacked.out == plain) << unpack;
+  }
+}
+
 TEST_F(LiveExportTest, RefusedOptionsStopBeforeTheScriptIsTouched) {
   const struct {
     std::vector<std::string> arguments;
