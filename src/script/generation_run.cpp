@@ -62,6 +62,15 @@ class RunningScope {
 
 }  // namespace
 
+std::vector<std::size_t> earlierAlikeCounts(const std::vector<std::u16string>& entries) {
+  std::map<std::u16string, std::size_t> entriesMet;
+  std::vector<std::size_t> counts;
+  counts.reserve(entries.size());
+  for (const std::u16string& entry : entries)
+    counts.push_back(entriesMet[entry]++);
+  return counts;
+}
+
 std::u16string columnPart(const std::vector<std::u16string>& names) {
   std::u16string part = u" (";
   for (std::size_t k = 0; k < names.size(); ++k) {
@@ -93,17 +102,15 @@ void GenerationRun::writeScript(const RunInput& input, RunObserver& observer,
     output_.appendConverted("GO");
   writeConstraintLines(options.constraintTables, u"NOCHECK CONSTRAINT ALL", form.withGoLines);
 
-  // How often each entry text came so far: two tables' entries can read alike.
-  std::map<std::u16string, std::size_t> entriesMet;
+  const std::vector<std::size_t> earlierAlike = earlierAlikeCounts(input.tables);
   for (std::size_t i = 0; i < input.tables.size(); ++i) {
     const std::u16string& entry = input.tables[i];
-    const std::size_t earlierAlike = entriesMet[entry]++;
     if (!observer.isTicked(i))
       continue;
     observer.tableStarted(progressText(text::trimmed(entry)));
     const auto cut = options.cuts.find(i);
-    writeRows(openTable(entry, earlierAlike, cut == options.cuts.end() ? TableCut{} : cut->second,
-                        observer),
+    writeRows(openTable(entry, earlierAlike[i],
+                        cut == options.cuts.end() ? TableCut{} : cut->second, observer),
               form, observer);
     output_.flush();
   }

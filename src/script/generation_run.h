@@ -71,6 +71,10 @@ class RunObserver {
   virtual void finished(const std::u16string& progressText) = 0;
 };
 
+// For each of `entries` (table-list texts), how many entries before it read alike: the
+// dbo table "a.b" and table b of schema a both show as "a.b", and the count tells whose.
+std::vector<std::size_t> earlierAlikeCounts(const std::vector<std::u16string>& entries);
+
 // " (" + `names` joined with "," + ") ", each name in its statement form (bracketed where
 // needed). `names` holds at least one name.
 std::u16string columnPart(const std::vector<std::u16string>& names);

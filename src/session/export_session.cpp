@@ -1,6 +1,5 @@
 #include "session/export_session.h"
 
-#include <map>
 #include <optional>
 
 #include "script/script_file.h"
@@ -58,14 +57,13 @@ std::vector<TableToRead> ExportSession::tablesToRead(const script::RunInput& inp
                                                      script::RunObserver& observer,
                                                      const LiveOptions& live) {
   std::vector<TableToRead> tables;
-  std::map<std::u16string, std::size_t> entriesMet;
+  const std::vector<std::size_t> earlierAlike = script::earlierAlikeCounts(input.tables);
   for (std::size_t i = 0; i < input.tables.size(); ++i) {
     const std::u16string& entry = input.tables[i];
-    const std::size_t earlierAlike = entriesMet[entry]++;
     if (!observer.isTicked(i))
       continue;
     const auto cut = live.cuts.find(i);
-    tables.push_back({entry, server::tableNameAsSent(tableOf(entry, earlierAlike)),
+    tables.push_back({entry, server::tableNameAsSent(tableOf(entry, earlierAlike[i])),
                       cut == live.cuts.end() ? nullptr : &cut->second});
   }
   return tables;

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <stdexcept>
 #include <utility>
@@ -96,15 +95,14 @@ void orderByDependencies(session::PlainTableList& tables, session::ExportSession
   std::vector<std::u16string> ticked;
   std::vector<std::size_t> tickedPositions;
   std::vector<server::TableName> tickedTables;
-  std::map<std::u16string, std::size_t> entriesMet;  // two tables' entries can read alike
+  const std::vector<std::size_t> earlierAlike = script::earlierAlikeCounts(tables.names());
   for (std::size_t i = 0; i < tables.names().size(); ++i) {
     const std::u16string& entry = tables.names()[i];
-    const std::size_t earlierAlike = entriesMet[entry]++;
     if (!tables.isTicked(static_cast<int>(i)))
       continue;
     ticked.push_back(entry);
     tickedPositions.push_back(i);
-    tickedTables.push_back(session.tableOf(entry, earlierAlike));
+    tickedTables.push_back(session.tableOf(entry, earlierAlike[i]));
   }
   const session::DependencyOrder order = session.dependencyOrder(tickedTables);
 
