@@ -15,7 +15,8 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORA_WERROR=OFF 
 cmake --build "$build" --target velmora_server tds-standin velmora-export -j 2 >/dev/null
 program=$build/odbc_stream_memory
 c++ -std=c++20 -O2 -Wall -Wextra -I"$repo/src" bench/odbc_stream_memory.cpp \
-  "$build/src/server/libvelmora_server.a" $(pkg-config --libs odbc) -o "$program"
+  "$build/src/server/libvelmora_server.a" "$build/src/text/libvelmora_text.a" \
+  $(pkg-config --libs odbc Qt6Core) -o "$program"
 
 work=$(mktemp -d /tmp/velmora-odbc-bench.XXXXXX)
 standins=()
