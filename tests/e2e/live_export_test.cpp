@@ -100,6 +100,9 @@ TEST_F(LiveExportTest, EachOptionRemovesAndAddsOnlyItsOwnLines) {
       {"a table whose name holds an equals sign, named in brackets",
        {"--where=[a=b]=ID <> 1"},
        [](Lines& lines) { drop(lines, "insert [a=b] (ID) Values(1)"); }},
+      {"a table read with the base types of its sql_variant values",
+       {"--where", "Var=ID = 2"},
+       [](Lines& lines) { drop(lines, "insert Var (ID,V) Values(1,'5')"); }},
       {"a table left out",
        {"--exclude-table", "log"},
        [&](Lines& lines) {
@@ -126,11 +129,12 @@ TEST_F(LiveExportTest, EachOptionRemovesAndAddsOnlyItsOwnLines) {
          for (const std::string& line : {log1, log2, log3})
            drop(lines, line);
          put(lines, "SET IDENTITY_INSERT Dept ON",
-             {"ALTER TABLE Dept NOCHECK CONSTRAINT ALL",
-              "ALTER TABLE [a=b] NOCHECK CONSTRAINT ALL"});
+             {"ALTER TABLE Dept NOCHECK CONSTRAINT ALL", "ALTER TABLE [a=b] NOCHECK CONSTRAINT ALL",
+              "ALTER TABLE Var NOCHECK CONSTRAINT ALL"});
          put(lines, "USE master",
              {"ALTER TABLE Dept WITH CHECK CHECK CONSTRAINT ALL",
-              "ALTER TABLE [a=b] WITH CHECK CHECK CONSTRAINT ALL"});
+              "ALTER TABLE [a=b] WITH CHECK CHECK CONSTRAINT ALL",
+              "ALTER TABLE Var WITH CHECK CHECK CONSTRAINT ALL"});
        }},
   };
   const Lines plain = linesOf(outputOf({}));
