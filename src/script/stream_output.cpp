@@ -25,7 +25,7 @@ StreamOutput::~StreamOutput() {
   if (fd_ >= 0 && !filling_.empty()) {
     try {
       flush();
-    } catch (const EInOutError& error) {
+    } catch (const OutputError& error) {
       std::fprintf(stderr, "%s\n", error.what());
     }
   }
@@ -48,12 +48,12 @@ std::string StreamOutput::errorText(std::string_view verb, const std::string& pa
 }
 
 void StreamOutput::fail(std::string_view verb, int errnoValue) const {
-  throw EInOutError(EInOutError::codeForErrno(errnoValue), errorText(verb, path_, errnoValue));
+  throw OutputError(OutputError::codeForErrno(errnoValue), errorText(verb, path_, errnoValue));
 }
 
 OpenFile StreamOutput::openLocked() const {
   if (isPlantedLink(path_))
-    throw EInOutError(EInOutError::codeForErrno(EACCES),
+    throw OutputError(OutputError::codeForErrno(EACCES),
                       "Cannot open " + path_ +
                           ": it is a link in a shared sticky folder that another user made, "
                           "and is not followed");
@@ -143,7 +143,7 @@ void StreamOutput::writeOnThread() {
       OpenFile::writeAll(fd_, writing_);
     } catch (const std::system_error& failure) {
       const int errnoValue = failure.code().value();
-      error = std::make_exception_ptr(EInOutError(EInOutError::codeForErrno(errnoValue),
+      error = std::make_exception_ptr(OutputError(OutputError::codeForErrno(errnoValue),
                                                   errorText("write", path_, errnoValue)));
     }
     lock.lock();

@@ -485,8 +485,8 @@ TEST_F(GenerationRunTest, ScriptFileRemovedDuringTheRunEndsItWithTheFileError) {
   try {
     write(true);
     ADD_FAILURE() << "the run did not fail";
-  } catch (const EInOutError& error) {
-    EXPECT_EQ(error.ErrorCode, 2);
+  } catch (const OutputError& error) {
+    EXPECT_EQ(error.code, 2);
     EXPECT_STREQ(error.what(), "File not found");
   }
   EXPECT_EQ(observer_.progress.back(), u"正在处理表 Dept 的初始化数据....");
