@@ -119,11 +119,16 @@ std::optional<OutputLock> replaceWithEmptyLockedFile() {
 OutputError::OutputError(int errorCode)
     : std::runtime_error(messageFor(errorCode)), code(errorCode) {}
 
-OutputError::OutputError(int errorCode, const std::string& message)
-    : std::runtime_error(message), code(errorCode) {}
+OutputError::OutputError(int errorCode, const std::string& message, std::string filePath,
+                         int errnoValue)
+    : std::runtime_error(message),
+      code(errorCode),
+      path(std::move(filePath)),
+      systemError(errnoValue) {}
 
 OutputError OutputError::fromErrno(int errnoValue) {
-  return OutputError(codeForErrno(errnoValue));
+  const int errorCode = codeForErrno(errnoValue);
+  return OutputError(errorCode, messageFor(errorCode), ScriptFile::kFileName, errnoValue);
 }
 
 // The I/O error table speaks in the old platform's error codes; errno values that have a

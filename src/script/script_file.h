@@ -16,15 +16,20 @@ namespace velmora::script {
 class OutputError : public std::runtime_error {
  public:
   explicit OutputError(int errorCode);
-  // An error of another output: the table's code, and a text of the output's own.
-  OutputError(int errorCode, const std::string& message);
-  // The error for a failed system call: errno translated to the table's codes.
+  // An error of another output: the table's code, and a text of the output's own; the file
+  // and the system's error number when a system call failed on it.
+  OutputError(int errorCode, const std::string& message, std::string filePath = {},
+              int errnoValue = 0);
+  // The error for a failed system call on the script file: errno translated to the table's
+  // codes.
   static OutputError fromErrno(int errnoValue);
   // The table's code for an errno value.
   static int codeForErrno(int errnoValue);
   static std::string messageFor(int errorCode);
 
   const int code;
+  const std::string path;     // the file, empty when not known
+  const int systemError = 0;  // the system's error number, 0 when none
 };
 
 // The script file, `MakeInitData.txt` in the current directory, and its three operations.

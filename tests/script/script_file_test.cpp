@@ -230,6 +230,8 @@ TEST_F(ScriptFileTest, AppendFailuresRaiseTheTableCode) {
     } catch (const OutputError& error) {
       EXPECT_EQ(error.code, c.code);
       EXPECT_STREQ(error.what(), c.message);
+      EXPECT_EQ(error.path, ScriptFile::kFileName);
+      EXPECT_EQ(OutputError::codeForErrno(error.systemError), c.code);
     }
     EXPECT_EQ(openDescriptorCount(), descriptors);
     if (c.code == 2) {
