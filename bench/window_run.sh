@@ -56,7 +56,10 @@ locale -a 2>/dev/null | grep -qix "${bench_locale/UTF-8/utf8}" || bench_locale=C
 
 # The window writes MakeInitData.txt in its current folder.
 seconds=$(env -C "$work" QT_QPA_PLATFORM=offscreen LC_ALL="$bench_locale" \
-  "$driver" "127.0.0.1,$port" 'Bench#2026' Bench Big) || die "the window's run failed"
+  "$driver" "127.0.0.1,$port" 'Bench#2026' Bench Big 2>"$work/window.log") || {
+  cat "$work/window.log" >&2
+  die "the window's run failed"
+}
 written=$(grep -c '^insert ' "$work/MakeInitData.txt" || true)
 [[ $written == "$rows" ]] || die "MakeInitData.txt holds $written rows, expected $rows"
 echo "window run, $rows rows: $seconds s"
