@@ -46,4 +46,9 @@ std::string usageErrorText(const std::string& why) {
   return "velmora-export: " + why + "\nTry 'velmora-export --help'.\n";
 }
 
+std::string cycleWarningText(const std::string& names) {
+  return "velmora-export: warning: the foreign keys of " + names +
+         " form a cycle; these tables keep catalogue order\n";
+}
+
 }  // namespace velmora::exporter

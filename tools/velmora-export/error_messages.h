@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-// What velmora-export tells the user when it fails, and the exit status that goes with it.
+// What velmora-export tells the user when it fails or warns, and the exit status of a failure.
 namespace velmora::exporter {
 
 inline constexpr int kExitError = 1;
@@ -21,6 +21,10 @@ FailureReport failureReport(const std::exception& error);
 
 // "velmora-export: <why>\nTry 'velmora-export --help'.\n" for a command line not understood.
 std::string usageErrorText(const std::string& why);
+
+// The warning, with its line end, that the foreign keys of the tables `names` (as shown)
+// form a cycle.
+std::string cycleWarningText(const std::string& names);
 
 // Standard output was closed when the program started and the script was to go there.
 inline constexpr const char* kClosedOutputText = "Cannot write standard output: it is closed.";

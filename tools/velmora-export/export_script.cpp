@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "error_messages.h"
 #include "progress_display.h"
 #include "script/script_file.h"
 #include "script/stream_output.h"
@@ -118,9 +119,7 @@ void orderByDependencies(session::PlainTableList& tables, session::ExportSession
   std::u16string names;
   for (std::size_t position : order.inCycles)
     names += (names.empty() ? u"" : u", ") + ticked[position];
-  const std::string warning = "velmora-export: warning: the foreign keys of " +
-                              withControlsEscaped(codeset.fromUtf16(names)) +
-                              " form a cycle; these tables keep catalogue order\n";
+  const std::string warning = cycleWarningText(withControlsEscaped(codeset.fromUtf16(names)));
   std::fwrite(warning.data(), 1, warning.size(), progress);
   std::fflush(progress);
 }
