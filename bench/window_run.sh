@@ -19,6 +19,9 @@ while (($#)); do
 done
 [[ $rows =~ ^[1-9][0-9]*$ ]] || { echo "--rows needs a positive number" >&2; exit 2; }
 
+# shellcheck source=bench/standin_start.sh
+source bench/standin_start.sh
+
 die() {
   echo "window_run: $*" >&2
   exit 1
@@ -40,16 +43,7 @@ cleanup() {
 trap cleanup EXIT
 
 sed "s/\"rows\": 1000000/\"rows\": $rows/" bench/fixtures/bench.json >"$work/bench.json"
-"$standin" --fixture "$work/bench.json" --port 0 >"$work/standin.log" 2>&1 &
-standin_pid=$!
-port=
-for ((i = 0; i < 1200; i++)); do
-  port=$(sed -n '1s/^listening on 127\.0\.0\.1:\([0-9][0-9]*\)$/\1/p' "$work/standin.log")
-  [[ -n $port ]] && break
-  kill -0 "$standin_pid" 2>/dev/null || { cat "$work/standin.log" >&2; die "the stand-in stopped"; }
-  sleep 0.1
-done
-[[ -n $port ]] || die "the stand-in did not report its port"
+start_standin "$standin" "$work/bench.json" "$work/standin.log"
 
 bench_locale=${BENCH_LOCALE:-zh_CN.UTF-8}
 locale -a 2>/dev/null | grep -qix "${bench_locale/UTF-8/utf8}" || bench_locale=C.UTF-8
