@@ -36,6 +36,9 @@ done
   exit 2
 }
 
+# shellcheck source=bench/standin_start.sh
+source bench/standin_start.sh
+
 die() {
   echo "bench: $*" >&2
   exit 1
@@ -118,16 +121,7 @@ expect_count() {
 echo "== stand-in with $small_rows and $big_rows generated rows"
 password='Bench#2026'
 sed "s/\"rows\": 1000000/\"rows\": $big_rows/" bench/fixtures/bench.json >"$work/bench.json"
-"$standin" --fixture "$work/bench.json" --port 0 >"$work/standin.log" 2>&1 &
-standin_pid=$!
-port=
-for ((i = 0; i < 1200; i++)); do
-  port=$(sed -n '1s/^listening on 127\.0\.0\.1:\([0-9][0-9]*\)$/\1/p' "$work/standin.log")
-  [[ -n $port ]] && break
-  kill -0 "$standin_pid" 2>/dev/null || { cat "$work/standin.log" >&2; die "the stand-in stopped"; }
-  sleep 0.1
-done
-[[ -n $port ]] || die "the stand-in did not report its port"
+start_standin "$standin" "$work/bench.json" "$work/standin.log"
 echo "listening on port $port"
 
 # Velmora writes in the locale's codeset; a Chinese desktop with UTF-8 is the common case.

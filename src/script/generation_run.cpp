@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <stdexcept>
+#include <utility>
 
 #include "script/statement_batch.h"
 #include "server/identifier.h"
@@ -22,24 +23,15 @@ std::u16string progressText(std::u16string_view tableName) {
   return text;
 }
 
-// Why `name` cannot stand in the script: a line break in it would end the statement there
-// (and a GO line after it would run what follows on its own), a character the codeset lacks
-// would become '?' and name another object. Empty when it can.
-std::u16string faultOfName(std::u16string_view name, const Codeset& codeset) {
+// Throws UnwritableName, which says whose name `name` is, unless it can stand in the script.
+void requireWritable(std::u16string_view name, const Codeset& codeset,
+                     UnwritableName::Object object, std::u16string_view entry,
+                     UnwritableName::Part part, std::u16string_view column = {}) {
   if (name.find_first_of(u"\r\n") != std::u16string_view::npos)
-    return u"a line break";
+    throw UnwritableName(object, std::u16string(entry), part, std::u16string(column), {});
   if (!codeset.holds(name))
-    return u"a character that " + codeset.toUtf16(codeset.name()) + u" lacks";
-  return {};
-}
-
-// "<Kind> <name> cannot be written: <whose> holds <fault>."
-[[noreturn]] void throwUnwritable(std::u16string_view kind, std::u16string_view name,
-                                  std::u16string_view whose, std::u16string_view fault) {
-  std::u16string text(kind);
-  text.append(u" ").append(name).append(u" cannot be written: ").append(whose);
-  text.append(u" holds ").append(fault).append(u".");
-  throw std::runtime_error(text::utf8FromUtf16(text));
+    throw UnwritableName(object, std::u16string(entry), part, std::u16string(column),
+                         codeset.name());
 }
 
 struct BoundColumn {
@@ -70,6 +62,26 @@ std::vector<std::size_t> earlierAlikeCounts(const std::vector<std::u16string>& e
     counts.push_back(entriesMet[entry]++);
   return counts;
 }
+UnwritableName::UnwritableName(Object object, std::u16string entry, Part part,
+                               std::u16string column, std::string lackingCodeset)
+    : std::runtime_error([&] {
+        std::string text = object == Object::database ? "Database " : "Table ";
+        text += text::utf8FromUtf16(entry) + " cannot be written: ";
+        if (part == Part::name)
+          text += "its name";
+        else if (part == Part::schemaName)
+          text += "its schema's name";
+        else
+          text += "the name of its column " + text::utf8FromUtf16(column);
+        text += lackingCodeset.empty() ? " holds a line break."
+                                       : " holds a character that " + lackingCodeset + " lacks.";
+        return text;
+      }()),
+      object_(object),
+      entry_(std::move(entry)),
+      part_(part),
+      column_(std::move(column)),
+      lackingCodeset_(std::move(lackingCodeset)) {}
 
 std::u16string columnPart(const std::vector<std::u16string>& names) {
   std::u16string part = u" (";
@@ -90,11 +102,11 @@ void GenerationRun::writeScript(const RunInput& input, RunObserver& observer,
                                 std::to_string(kMaxRowsPerInsert));
   RunningScope scope(running_);
   // The trailer names the database: check it before the first line.
-  if (const std::u16string fault = faultOfName(input.database, output_.codeset()); !fault.empty())
-    throwUnwritable(u"Database", input.database, u"its name", fault);
+  requireWritable(input.database, output_.codeset(), UnwritableName::Object::database,
+                  input.database, UnwritableName::Part::name);
   for (const std::u16string& table : options.constraintTables)
-    if (const std::u16string fault = faultOfName(table, output_.codeset()); !fault.empty())
-      throwUnwritable(u"Table", table, u"its name", fault);
+    requireWritable(table, output_.codeset(), UnwritableName::Object::table, table,
+                    UnwritableName::Part::name);
   // A login reads dates in the order of its language; this script's dates read the same
   // under every login.
   output_.appendConverted("SET DATEFORMAT " + dateOrder_);
@@ -210,15 +222,13 @@ void GenerationRun::writeConstraintLines(const std::vector<std::u16string>& tabl
 void GenerationRun::checkNamesCanBeWritten(std::u16string_view entry,
                                            const std::vector<std::u16string>& columnNames) const {
   const server::TableName& table = reader_.table();
-  auto check = [&](std::u16string_view name, std::u16string_view whose) {
-    if (const std::u16string fault = faultOfName(name, output_.codeset()); !fault.empty())
-      throwUnwritable(u"Table", entry, whose, fault);
-  };
+  const Codeset& codeset = output_.codeset();
+  constexpr auto kTable = UnwritableName::Object::table;
   if (table.schema != server::kDefaultSchema)
-    check(table.schema, u"its schema's name");
-  check(table.name, u"its name");
+    requireWritable(table.schema, codeset, kTable, entry, UnwritableName::Part::schemaName);
+  requireWritable(table.name, codeset, kTable, entry, UnwritableName::Part::name);
   for (const std::u16string& column : columnNames)
-    check(column, u"the name of its column " + column);
+    requireWritable(column, codeset, kTable, entry, UnwritableName::Part::columnName, column);
 }
 
 void GenerationRun::appendLine(std::u16string_view line, bool withGo) {

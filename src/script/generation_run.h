@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,6 +52,33 @@ struct RunOptions {
   // form a cycle load and are checked once at the end: the tables it writes rows of, in the
   // order it writes them. Empty: no such lines.
   std::vector<std::u16string> constraintTables;
+};
+
+// A name that cannot stand in the script: a line break in it would end the statement there
+// (and a GO line after it would run what follows on its own), a character the codeset lacks
+// would become '?' and name another object. what() is "<Database|Table> <entry> cannot be
+// written: <whose> holds <fault>." (UTF-8).
+class UnwritableName : public std::runtime_error {
+ public:
+  enum class Object { database, table };
+  // Which of the object's names: its own, its schema's or one of its columns'.
+  enum class Part { name, schemaName, columnName };
+  // `column` names the column for Part::columnName; `lackingCodeset` is the codeset that
+  // lacks a character of the name, empty when the name holds a line break.
+  UnwritableName(Object object, std::u16string entry, Part part, std::u16string column,
+                 std::string lackingCodeset);
+  Object object() const { return object_; }
+  const std::u16string& entry() const { return entry_; }
+  Part part() const { return part_; }
+  const std::u16string& column() const { return column_; }
+  const std::string& lackingCodeset() const { return lackingCodeset_; }
+
+ private:
+  Object object_;
+  std::u16string entry_;
+  Part part_;
+  std::u16string column_;
+  std::string lackingCodeset_;
 };
 
 // What a run tells its host as it goes. Every call comes between two steps of the run, on

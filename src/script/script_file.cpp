@@ -18,7 +18,7 @@ namespace velmora::script {
 namespace {
 
 [[noreturn]] void failWith(int errnoValue) {
-  throw EInOutError::fromErrno(errnoValue);
+  throw OutputError::fromErrno(errnoValue);
 }
 
 // Appends the line and CR LF. The descriptor carries O_APPEND, so every write lands at the
@@ -116,19 +116,24 @@ std::optional<OutputLock> replaceWithEmptyLockedFile() {
 
 }  // namespace
 
-EInOutError::EInOutError(int errorCode)
-    : std::runtime_error(messageFor(errorCode)), ErrorCode(errorCode) {}
+OutputError::OutputError(int errorCode)
+    : std::runtime_error(messageFor(errorCode)), code(errorCode) {}
 
-EInOutError::EInOutError(int errorCode, const std::string& message)
-    : std::runtime_error(message), ErrorCode(errorCode) {}
+OutputError::OutputError(int errorCode, const std::string& message, std::string filePath,
+                         int errnoValue)
+    : std::runtime_error(message),
+      code(errorCode),
+      path(std::move(filePath)),
+      systemError(errnoValue) {}
 
-EInOutError EInOutError::fromErrno(int errnoValue) {
-  return EInOutError(codeForErrno(errnoValue));
+OutputError OutputError::fromErrno(int errnoValue) {
+  const int errorCode = codeForErrno(errnoValue);
+  return OutputError(errorCode, messageFor(errorCode), ScriptFile::kFileName, errnoValue);
 }
 
 // The I/O error table speaks in the old platform's error codes; errno values that have a
 // counterpart there are translated, all others are passed on as they are.
-int EInOutError::codeForErrno(int errnoValue) {
+int OutputError::codeForErrno(int errnoValue) {
   switch (errnoValue) {
     case ENOENT:
     case ENOTDIR:
@@ -155,7 +160,7 @@ int EInOutError::codeForErrno(int errnoValue) {
   }
 }
 
-std::string EInOutError::messageFor(int errorCode) {
+std::string OutputError::messageFor(int errorCode) {
   switch (errorCode) {
     case 2:
       return "File not found";
@@ -181,7 +186,7 @@ void ScriptFile::prepare() {
   try {
     resetScript();
   } catch (const OutputBusyError&) {
-  } catch (const EInOutError&) {
+  } catch (const OutputError&) {
   }
 }
 

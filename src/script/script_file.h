@@ -13,18 +13,23 @@ namespace velmora::script {
 // the code: 2 "File not found", 3 "Invalid filename", 4 "Too many open files",
 // 5 "File access denied", 100 "Read beyond end of file", 101 "Disk full",
 // 106 "Invalid numeric input", any other "I/O error <code>".
-class EInOutError : public std::runtime_error {
+class OutputError : public std::runtime_error {
  public:
-  explicit EInOutError(int errorCode);
-  // An error of another output: the table's code, and a text of the output's own.
-  EInOutError(int errorCode, const std::string& message);
-  // The error for a failed system call: errno translated to the table's codes.
-  static EInOutError fromErrno(int errnoValue);
+  explicit OutputError(int errorCode);
+  // An error of another output: the table's code, and a text of the output's own; the file
+  // and the system's error number when a system call failed on it.
+  OutputError(int errorCode, const std::string& message, std::string filePath = {},
+              int errnoValue = 0);
+  // The error for a failed system call on the script file: errno translated to the table's
+  // codes.
+  static OutputError fromErrno(int errnoValue);
   // The table's code for an errno value.
   static int codeForErrno(int errnoValue);
   static std::string messageFor(int errorCode);
 
-  const int ErrorCode;
+  const int code;
+  const std::string path;     // the file, empty when not known
+  const int systemError = 0;  // the system's error number, 0 when none
 };
 
 // The script file, `MakeInitData.txt` in the current directory, and its three operations.
@@ -45,7 +50,7 @@ class ScriptFile final : public ScriptOutput {
   // run, of any output, writes the file; reports nothing else.
   std::optional<OutputLock> resetScript() override;
   // Appends one line and CR LF: one open, end-of-file append and close. A link in the file's
-  // place is not followed. Throws EInOutError.
+  // place is not followed. Throws OutputError.
   void appendLine(std::u16string_view line) override;
   // The same for a line already in the file's codeset.
   void appendConverted(std::string_view bytes) override;

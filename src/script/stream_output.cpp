@@ -29,7 +29,7 @@ StreamOutput::~StreamOutput() {
   if (fd_ >= 0 && !filling_.empty()) {
     try {
       flush();
-    } catch (const EInOutError& error) {
+    } catch (const OutputError& error) {
       std::fprintf(stderr, "%s\n", error.what());
     }
   }
@@ -52,15 +52,17 @@ std::string StreamOutput::errorText(std::string_view verb, const std::string& pa
 }
 
 void StreamOutput::fail(std::string_view verb, int errnoValue) const {
-  throw EInOutError(EInOutError::codeForErrno(errnoValue), errorText(verb, path_, errnoValue));
+  throw OutputError(OutputError::codeForErrno(errnoValue), errorText(verb, path_, errnoValue),
+                    path_, errnoValue);
 }
 
 OpenFile StreamOutput::openLocked() const {
   if (isPlantedLink(path_))
-    throw EInOutError(EInOutError::codeForErrno(EACCES),
+    throw OutputError(OutputError::codeForErrno(EACCES),
                       "Cannot open " + path_ +
                           ": it is a link in a shared sticky folder that another user made, "
-                          "and is not followed");
+                          "and is not followed",
+                      path_);
   // Not emptied here (no O_TRUNC): a file that another run writes is left as it is.
   OpenFile file = OpenFile::open(path_.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
   if (!file.isOpen())
@@ -159,8 +161,9 @@ void StreamOutput::writeOnThread() {
       writeHanded();
     } catch (const std::system_error& failure) {
       const int errnoValue = failure.code().value();
-      error = std::make_exception_ptr(EInOutError(EInOutError::codeForErrno(errnoValue),
-                                                  errorText("write", path_, errnoValue)));
+      error = std::make_exception_ptr(OutputError(OutputError::codeForErrno(errnoValue),
+                                                  errorText("write", path_, errnoValue), path_,
+                                                  errnoValue));
     } catch (const std::runtime_error&) {
       // A compressor that fails (out of memory) ends the run with its own text.
       error = std::current_exception();

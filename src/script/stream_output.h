@@ -50,7 +50,7 @@ class StreamOutput final : public ScriptOutput {
   // protected links refuses (a link in a sticky folder open to all, owned by neither the
   // folder's owner nor the user running), and locks a regular file for the run, as
   // MakeInitData.txt is locked, before it is emptied. The open file holds the lock; standard
-  // output belongs to this process alone. Throws OutputBusyError, and EInOutError naming the
+  // output belongs to this process alone. Throws OutputBusyError, and OutputError naming the
   // file when it cannot be opened.
   std::optional<OutputLock> resetScript() override;
   void appendLine(std::u16string_view line) override;
@@ -60,7 +60,7 @@ class StreamOutput final : public ScriptOutput {
     if (filling_.size() >= kBufferBytes || fd_ < 0)
       handOver();
   }
-  // Writes everything given so far. Throws EInOutError naming the file or "standard output",
+  // Writes everything given so far. Throws OutputError naming the file or "standard output",
   // with the system's reason.
   void flush() override { writeThrough(Ending::wholeFlush); }
   // The same, and a packed stream's end. Throws as flush().
@@ -76,7 +76,7 @@ class StreamOutput final : public ScriptOutput {
   enum class Ending { none, wholeFlush, streamEnd };
 
   // Passes the filled buffer to the writing thread once it is done with the one before.
-  // Throws EInOutError when a write failed.
+  // Throws OutputError when a write failed.
   void handOver(Ending ending = Ending::none);
   // Hands over what is given and waits until it is written.
   void writeThrough(Ending ending);

@@ -33,13 +33,11 @@ const char* kindName(const Value& value) {
 }
 
 [[noreturn]] void cannotConvert(const Value& value, const char* target) {
-  throw std::runtime_error(std::string("Could not convert variant of type (") + kindName(value) +
-                           ") into type (" + target + ")");
+  throw ConversionError(kindName(value), target, false);
 }
 
 [[noreturn]] void overflow(const Value& value, const char* target) {
-  throw std::runtime_error(std::string("Overflow while converting variant of type (") +
-                           kindName(value) + ") into type (" + target + ")");
+  throw ConversionError(kindName(value), target, true);
 }
 
 unsigned __int128 powerOfTen(unsigned exponent) {
@@ -173,6 +171,14 @@ std::string textUpToNul(const Codeset& codeset, std::u16string_view text) {
 }
 
 }  // namespace
+
+ConversionError::ConversionError(std::string fromKind, std::string toKind, bool tooLarge)
+    : std::runtime_error((tooLarge ? "Overflow while converting variant of type ("
+                                   : "Could not convert variant of type (") +
+                         fromKind + ") into type (" + toKind + ")"),
+      fromKind_(std::move(fromKind)),
+      toKind_(std::move(toKind)),
+      overflow_(tooLarge) {}
 
 ValueForm valueFormOf(const Field& field) {
   switch (field.kind()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <stdexcept>
 #include <string>
 
 #include "script/codeset.h"
@@ -17,6 +18,23 @@ namespace velmora::script {
 // column's kinds are.
 enum class ValueForm { bare, flag, quoted, nationalQuoted, hex, variant };
 ValueForm valueFormOf(const server::Field& field);
+
+// A value that cannot be taken as the kind a statement needs: the value's kind and the kind
+// wanted, by their variant names ("OleStr", "Double"...), and whether the value was of a
+// fitting kind but too large. what() is "Could not convert variant of type (<from>) into type
+// (<to>)", or "Overflow while converting variant of type (<from>) into type (<to>)".
+class ConversionError : public std::runtime_error {
+ public:
+  ConversionError(std::string fromKind, std::string toKind, bool tooLarge);
+  const std::string& fromKind() const { return fromKind_; }
+  const std::string& toKind() const { return toKind_; }
+  bool overflow() const { return overflow_; }
+
+ private:
+  std::string fromKind_;
+  std::string toKind_;
+  bool overflow_;
+};
 
 // The value text and boolean value of a field for the current row.
 class ValueText {

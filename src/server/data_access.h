@@ -5,10 +5,12 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "server/connection_target.h"
 #include "server/value.h"
+#include "text/utf.h"
 
 // The data access layer: connections, statements and tables read by name, each column
 // described with its kind. Knows nothing of ODBC.
@@ -74,6 +76,23 @@ class DataAccessError : public std::runtime_error {
 class ConnectionRefused : public DataAccessError {
  public:
   using DataAccessError::DataAccessError;
+};
+
+// A value the driver gave that cannot be read as its column's kind: which column, and why.
+// what() is "Cannot read the value of column '<column>': <why>" (UTF-8).
+class ColumnUnreadable : public DataAccessError {
+ public:
+  ColumnUnreadable(std::u16string column, std::string why)
+      : DataAccessError("Cannot read the value of column '" + text::utf8FromUtf16(column) +
+                        "': " + why),
+        column_(std::move(column)),
+        why_(std::move(why)) {}
+  const std::u16string& column() const { return column_; }
+  const std::string& why() const { return why_; }
+
+ private:
+  std::u16string column_;
+  std::string why_;
 };
 
 // The rows of an executed statement or of a table read by name: forward only, read only.

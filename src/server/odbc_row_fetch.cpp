@@ -169,8 +169,7 @@ std::size_t fixedSizeOf(ColumnKind kind) {
 }
 
 [[noreturn]] void throwUnreadable(const ColumnPlan& plan, std::string_view what) {
-  throw DataAccessError("Cannot read the value of column '" +
-                        text::utf8FromUtf16(plan.description.name) + "': " + std::string(what));
+  throw ColumnUnreadable(plan.description.name, std::string(what));
 }
 
 Value bufferValue(const ColumnPlan& plan, const std::byte* data, std::size_t length) {

@@ -62,8 +62,8 @@ ServerSession::ServerSession(ConnectionFactory& factory)
 
 ServerSession::~ServerSession() = default;
 
-bool ServerSession::ConnectDataBase(const std::u16string& catalog, Connection& connection,
-                                    const ConnectionInputs& inputs) {
+bool ServerSession::connectToDatabase(const std::u16string& catalog, Connection& connection,
+                                      const ConnectionInputs& inputs) {
   const ConnectionTarget target{.dataSource = std::u16string(text::trimmed(inputs.server)),
                                 .database = catalog,
                                 .user = std::u16string(text::trimmed(inputs.user)),
@@ -84,14 +84,14 @@ bool ServerSession::ConnectDataBase(const std::u16string& catalog, Connection& c
   return connection.isOpen();
 }
 
-void ServerSession::LoadDBNames(DatabaseList& list) {
+void ServerSession::loadDatabaseNames(DatabaseList& list) {
   list.clear();
   readNames(databaseQuery_, *catalogueConnection_, kDatabaseListStatement,
             [&](const Recordset& rows, std::size_t name) { list.add(nameText(rows.value(name))); });
   list.selectFirstWithoutChange();
 }
 
-void ServerSession::LoadTableNames(TableList& list) {
+void ServerSession::loadTableNames(TableList& list) {
   list.clear();
   catalogue_.clear();
   int index = 0;
@@ -106,7 +106,7 @@ void ServerSession::LoadTableNames(TableList& list) {
             });
 }
 
-std::vector<std::pair<TableName, TableName>> ServerSession::LoadForeignKeys() {
+std::vector<std::pair<TableName, TableName>> ServerSession::loadForeignKeys() {
   const std::unique_ptr<Recordset> rows = databaseConnection_->query(kForeignKeyStatement);
   if (rows->columns().size() < 4)
     throw DataAccessError("The foreign-key list has fewer than four columns.");

@@ -57,18 +57,18 @@ class ServerSession {
   // afterwards, false when the open failed: the error is dropped, but for the reason of a
   // ConnectionRefused, kept in lastRefusal(). Errors while closing the previous connection
   // are not caught.
-  bool ConnectDataBase(const std::u16string& catalog, Connection& connection,
-                       const ConnectionInputs& inputs);
+  bool connectToDatabase(const std::u16string& catalog, Connection& connection,
+                         const ConnectionInputs& inputs);
   // Why the last failed connect was refused, when the user must learn it; else empty.
   const std::string& lastRefusal() const { return lastRefusal_; }
   // Refills the database list from the server connection. Throws DataAccessError.
-  void LoadDBNames(DatabaseList& list);
+  void loadDatabaseNames(DatabaseList& list);
   // Refills the table list from the database connection, every entry ticked: a dbo table by
   // its name, any other as "schema.name" (tableEntryText). Throws DataAccessError.
-  void LoadTableNames(TableList& list);
+  void loadTableNames(TableList& list);
   // The foreign keys of the database connection's database, each as the table that holds it
   // and the table it references (a NULL schema counts as dbo). Throws DataAccessError.
-  std::vector<std::pair<TableName, TableName>> LoadForeignKeys();
+  std::vector<std::pair<TableName, TableName>> loadForeignKeys();
 
  private:
   std::unique_ptr<Connection> catalogueConnection_;

@@ -2,12 +2,17 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include "server/identifier.h"
 #include "text/name_case.h"
 #include "text/utf.h"
 
 namespace velmora::server {
+
+FieldNotFound::FieldNotFound(std::u16string name)
+    : std::runtime_error("AdoTblGetSql: Field '" + text::utf8FromUtf16(name) + "' not found"),
+      name_(std::move(name)) {}
 
 namespace {
 
@@ -186,8 +191,7 @@ const Field& TableReader::fieldByName(std::u16string_view name) const {
       return fields_[index];
     }
   }
-  throw std::runtime_error(std::string(kLookupErrorPrefix) + ": Field '" +
-                           text::utf8FromUtf16(name) + "' not found");
+  throw FieldNotFound(std::u16string(name));
 }
 
 bool TableReader::hasIdentityColumn() const {

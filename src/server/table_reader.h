@@ -18,6 +18,17 @@ class InvalidFieldSize : public std::runtime_error {
   InvalidFieldSize() : std::runtime_error("Invalid field size") {}
 };
 
+// A column looked up by a name the open table does not have. what() is
+// "AdoTblGetSql: Field '<name>' not found" (UTF-8).
+class FieldNotFound : public std::runtime_error {
+ public:
+  explicit FieldNotFound(std::u16string name);
+  const std::u16string& name() const { return name_; }
+
+ private:
+  std::u16string name_;
+};
+
 // One column of the table reader, answering for the reader's current row.
 class Field {
  public:
@@ -45,9 +56,6 @@ class Field {
 // The table reader: one whole table read by name over a database connection.
 class TableReader {
  public:
-  // What its field lookup errors begin with.
-  static constexpr std::string_view kLookupErrorPrefix = "AdoTblGetSql";
-
   // `catalogue`, when given, is the table list the entry texts come from; without it every
   // name is a dbo table's.
   explicit TableReader(Connection& connection, const TableCatalogue* catalogue = nullptr);
@@ -77,8 +85,7 @@ class TableReader {
   bool eof() const;
   // Throws DataAccessError when the server or the connection fails.
   void next();
-  // Case-insensitive lookup. Throws std::runtime_error
-  // "AdoTblGetSql: Field '<name>' not found" (UTF-8).
+  // Case-insensitive lookup. Throws FieldNotFound.
   const Field& fieldByName(std::u16string_view name) const;
   // Whether one of the reader's columns is an identity column.
   bool hasIdentityColumn() const;

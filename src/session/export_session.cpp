@@ -14,7 +14,7 @@ namespace {
 void flushAfterFailure(script::ScriptOutput& output) {
   try {
     output.flush();
-  } catch (const script::EInOutError&) {
+  } catch (const script::OutputError&) {
   }
 }
 
@@ -38,19 +38,19 @@ void ExportSession::connectServer(const server::ConnectionInputs& inputs,
                                   server::DatabaseList& databases) {
   if (isRunning())
     return;
-  if (!server_.ConnectDataBase(u"Master", server_.catalogueConnection(), inputs))
+  if (!server_.connectToDatabase(u"Master", server_.catalogueConnection(), inputs))
     throw ConnectionFailure(server_.lastRefusal());
-  server_.LoadDBNames(databases);
+  server_.loadDatabaseNames(databases);
 }
 
 void ExportSession::openDatabase(const server::ConnectionInputs& inputs,
                                  std::u16string_view listedName, server::TableList& tables) {
   if (isRunning())
     return;
-  if (!server_.ConnectDataBase(std::u16string(text::trimmed(listedName)),
-                               server_.databaseConnection(), inputs))
+  if (!server_.connectToDatabase(std::u16string(text::trimmed(listedName)),
+                                 server_.databaseConnection(), inputs))
     throw ConnectionFailure(server_.lastRefusal());
-  server_.LoadTableNames(tables);
+  server_.loadTableNames(tables);
 }
 
 std::vector<TableToRead> ExportSession::tablesToRead(const script::RunInput& input,
@@ -102,7 +102,7 @@ void ExportSession::run(const script::RunInput& input, script::RunObserver& obse
 
 DependencyOrder ExportSession::dependencyOrder(const std::vector<server::TableName>& tables) {
   std::vector<TableReference> references;
-  for (auto& [referencing, referenced] : server_.LoadForeignKeys())
+  for (auto& [referencing, referenced] : server_.loadForeignKeys())
     references.push_back({std::move(referencing), std::move(referenced)});
   return session::dependencyOrder(tables, references);
 }

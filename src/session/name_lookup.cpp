@@ -23,4 +23,12 @@ int findByName(const std::vector<std::u16string>& names, std::u16string_view wan
   return -1;
 }
 
+int listedEntry(const std::vector<std::u16string>& names, std::u16string_view wanted,
+                NameNotListed::Kind kind) {
+  const int index = findByName(names, wanted);
+  if (index < 0)
+    throw NameNotListed(kind, std::u16string(wanted));
+  return index;
+}
+
 }  // namespace velmora::session

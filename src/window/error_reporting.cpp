@@ -32,7 +32,7 @@ QString errorBoxText(const QString& message) {
 
 MessageBoxContent errorBoxContent(const std::exception& error) {
   return {MessageBoxContent::Kind::error, kApplicationTitle,
-          QString::fromStdString(session::errorBoxText(error.what())), QMessageBox::Critical};
+          QString::fromStdString(session::errorBoxText(error)), QMessageBox::Critical};
 }
 
 QString startupErrorText(const QString& kindName, const QString& moduleName, quintptr offset,

@@ -485,8 +485,8 @@ TEST_F(GenerationRunTest, ScriptFileRemovedDuringTheRunEndsItWithTheFileError) {
   try {
     write(true);
     ADD_FAILURE() << "the run did not fail";
-  } catch (const EInOutError& error) {
-    EXPECT_EQ(error.ErrorCode, 2);
+  } catch (const OutputError& error) {
+    EXPECT_EQ(error.code, 2);
     EXPECT_STREQ(error.what(), "File not found");
   }
   EXPECT_EQ(observer_.progress.back(), u"正在处理表 Dept 的初始化数据....");
@@ -519,15 +519,20 @@ TEST_F(GenerationRunTest, NamesTheScriptCannotWriteStopTheRunAtTheirTable) {
   const Codeset gbk("GBK");
   ScriptFile gbkFile(gbk);
   const ValueText gbkValues(gbk, formats_);
+  using Part = UnwritableName::Part;
   const struct {
     MemoryTable table;
+    Part part;
+    std::u16string column;
+    std::string lackingCodeset;
     const char* error;
   } cases[] = {
-      {table(u"Emoji😀", {column(u"ID", "int")}),
+      {table(u"Emoji😀", {column(u"ID", "int")}), Part::name, u"", "GBK",
        "Table Emoji😀 cannot be written: its name holds a character that GBK lacks."},
-      {table(u"T", {column(u"a\nb", "int")}, {{1}}),
+      {table(u"T", {column(u"a\nb", "int")}, {{1}}), Part::columnName, u"a\nb", "",
        "Table T cannot be written: the name of its column a\nb holds a line break."},
-      {table(u"T", {column(u"Café\u00A0Menu", "int")}, {{1}}),
+      {table(u"T", {column(u"Café\u00A0Menu", "int")}, {{1}}), Part::columnName, u"Café\u00A0Menu",
+       "GBK",
        "Table T cannot be written: the name of its column Café\u00A0Menu holds a character "
        "that GBK lacks."},
   };
@@ -539,8 +544,12 @@ TEST_F(GenerationRunTest, NamesTheScriptCannotWriteStopTheRunAtTheirTable) {
     try {
       run.writeScript(input_, observer_);
       ADD_FAILURE();
-    } catch (const std::runtime_error& error) {
+    } catch (const UnwritableName& error) {
       EXPECT_STREQ(error.what(), c.error);
+      EXPECT_EQ(error.object(), UnwritableName::Object::table);
+      EXPECT_EQ(error.part(), c.part);
+      EXPECT_EQ(error.column(), c.column);
+      EXPECT_EQ(error.lackingCodeset(), c.lackingCodeset);
     }
     EXPECT_EQ(scriptBytes(), kDateOrder + crlfLines({"insert First (A) Values(1)"}));
   }

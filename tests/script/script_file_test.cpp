@@ -227,9 +227,11 @@ TEST_F(ScriptFileTest, AppendFailuresRaiseTheTableCode) {
     try {
       file.appendLine(u"after");
       ADD_FAILURE() << "no error raised";
-    } catch (const EInOutError& error) {
-      EXPECT_EQ(error.ErrorCode, c.code);
+    } catch (const OutputError& error) {
+      EXPECT_EQ(error.code, c.code);
       EXPECT_STREQ(error.what(), c.message);
+      EXPECT_EQ(error.path, ScriptFile::kFileName);
+      EXPECT_EQ(OutputError::codeForErrno(error.systemError), c.code);
     }
     EXPECT_EQ(openDescriptorCount(), descriptors);
     if (c.code == 2) {
@@ -252,7 +254,7 @@ TEST_F(ScriptFileTest, ReadOnlyFileIsLeftAloneAndRefused) {
   try {
     file.appendLine(u"line");
     ADD_FAILURE() << "no error raised";
-  } catch (const EInOutError& error) {
+  } catch (const OutputError& error) {
     EXPECT_STREQ(error.what(), "File access denied");
   }
   EXPECT_EQ(fileBytes(ScriptFile::kFileName), "old run\r\n");
@@ -283,15 +285,15 @@ TEST_F(ScriptFileTest, FullDiskRaisesAndKeepsEarlierLines) {
       written += utf8_.fromUtf16(line) + "\r\n";
     }
     FAIL() << "16 KiB took 1000 lines";
-  } catch (const EInOutError& error) {
-    EXPECT_EQ(error.ErrorCode, 112);
+  } catch (const OutputError& error) {
+    EXPECT_EQ(error.code, 112);
     EXPECT_STREQ(error.what(), "I/O error 112");
   }
   const std::string onDisk = fileBytes(ScriptFile::kFileName);
   EXPECT_EQ(onDisk.compare(0, written.size(), written), 0);
 }
 
-TEST(EInOutErrorTest, MessageForEachCode) {
+TEST(OutputErrorTest, MessageForEachCode) {
   const std::vector<std::pair<int, const char*>> cases = {
       {2, "File not found"},
       {3, "Invalid filename"},
@@ -307,9 +309,9 @@ TEST(EInOutErrorTest, MessageForEachCode) {
   };
   for (const auto& [code, message] : cases) {
     SCOPED_TRACE(code);
-    EXPECT_EQ(EInOutError::messageFor(code), message);
-    const EInOutError error(code);
-    EXPECT_EQ(error.ErrorCode, code);
+    EXPECT_EQ(OutputError::messageFor(code), message);
+    const OutputError error(code);
+    EXPECT_EQ(error.code, code);
     EXPECT_STREQ(error.what(), message);
   }
 }

@@ -38,7 +38,7 @@ std::string failureOf(const std::string& path) {
     output.resetScript();
     output.appendLine(u"line");
     output.flush();
-  } catch (const EInOutError& error) {
+  } catch (const OutputError& error) {
     return error.what();
   }
   return "";

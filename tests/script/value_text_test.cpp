@@ -230,8 +230,11 @@ TEST_F(ValueTextTest, ValuesThatDoNotFitTheirColumnFailWithTheConversionText) {
     try {
       valueText.text(one.field());
       ADD_FAILURE() << "no error";
-    } catch (const std::runtime_error& error) {
+    } catch (const ConversionError& error) {
       EXPECT_EQ(error.what(), c.message);
+      EXPECT_EQ(error.overflow(), c.message.starts_with("Overflow"));
+      EXPECT_TRUE(
+          c.message.ends_with("(" + error.fromKind() + ") into type (" + error.toKind() + ")"));
     }
     EXPECT_FALSE(one.field().isNull());
   }

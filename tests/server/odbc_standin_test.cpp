@@ -33,7 +33,7 @@ const std::u16string kSamplePassword = u"Velmora#2026";
 std::u16string wide(const std::string& text) {
   return std::u16string(text.begin(), text.end());
 }
-// What ServerSession::ConnectDataBase opens for `inputs` and `catalog`.
+// What ServerSession::connectToDatabase opens for `inputs` and `catalog`.
 ConnectionTarget targetOf(const ConnectionInputs& inputs, std::u16string catalog) {
   return {.dataSource = inputs.server,
           .database = std::move(catalog),
@@ -427,13 +427,13 @@ TEST_F(StandinTest, CatalogueListsAndStatementsAsSent) {
     std::vector<std::pair<int, bool>> ticks;
   } tables;
 
-  ASSERT_TRUE(session.ConnectDataBase(u"Master", session.catalogueConnection(), inputs()));
-  session.LoadDBNames(databases);
+  ASSERT_TRUE(session.connectToDatabase(u"Master", session.catalogueConnection(), inputs()));
+  session.loadDatabaseNames(databases);
   EXPECT_EQ(databases.names, (std::vector<std::u16string>{u"Shop", u"Empty"}));
   EXPECT_TRUE(databases.selected);
 
-  ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.databaseConnection(), inputs()));
-  session.LoadTableNames(tables);
+  ASSERT_TRUE(session.connectToDatabase(u"Shop", session.databaseConnection(), inputs()));
+  session.loadTableNames(tables);
   EXPECT_EQ(tables.names, (std::vector<std::u16string>{u"Dept", u"Products", u"Order Details",
                                                        u"Audit", u"Customers"}));
   EXPECT_EQ(tables.ticks, (std::vector<std::pair<int, bool>>{
@@ -453,7 +453,7 @@ TEST_F(StandinTest, CatalogueListsAndStatementsAsSent) {
 TEST_F(StandinTest, TableReaderReadsTheSampleShop) {
   start(sampleFixture(), kSamplePassword);
   ServerSession session(*factory_);
-  ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.databaseConnection(), inputs()));
+  ASSERT_TRUE(session.connectToDatabase(u"Shop", session.databaseConnection(), inputs()));
   TableReader& reader = session.tableReader();
 
   reader.close();
@@ -581,7 +581,7 @@ TEST_F(StandinTest, OnlyLargeResultsFetchOnAThread) {
   EXPECT_EQ(threadsOfThisProcess(), before + 1);
 }
 
-// --- failures: each ends as false from ConnectDataBase or as an error with the driver's text,
+// --- failures: each ends as false from connectToDatabase or as an error with the driver's text,
 // and the next connect works.
 
 class BadInputTest : public StandinTest {
@@ -589,7 +589,7 @@ class BadInputTest : public StandinTest {
   void SetUp() override { start(typesFixture(), kTypesPassword); }
 
   void expectNextConnectWorks() {
-    EXPECT_TRUE(session_.ConnectDataBase(u"Types", session_.databaseConnection(), inputs()));
+    EXPECT_TRUE(session_.connectToDatabase(u"Types", session_.databaseConnection(), inputs()));
     auto rows = session_.databaseConnection().openTable(u"[Order Details]");
     EXPECT_FALSE(rows->eof());
   }
@@ -621,15 +621,15 @@ TEST_F(BadInputTest, ConnectsFailQuietlyAndTheNextConnectWorks) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_FALSE(session_.ConnectDataBase(c.catalog, session_.catalogueConnection(), c.inputs));
+    EXPECT_FALSE(session_.connectToDatabase(c.catalog, session_.catalogueConnection(), c.inputs));
     EXPECT_FALSE(session_.catalogueConnection().isOpen());
     expectNextConnectWorks();
   }
   // Blanks around the server and password are trimmed; the password's ';', '=', quotes,
   // blank and '}' reach the server as typed.
   EXPECT_TRUE(
-      session_.ConnectDataBase(u"Master", session_.catalogueConnection(),
-                               {u"  " + here + u" ", u"sa", u" " + kTypesPassword + u"\t"}));
+      session_.connectToDatabase(u"Master", session_.catalogueConnection(),
+                                 {u"  " + here + u" ", u"sa", u" " + kTypesPassword + u"\t"}));
 }
 
 TEST_F(BadInputTest, LoginErrorsCarryTheServersText) {
@@ -654,7 +654,7 @@ TEST_F(BadInputTest, LoginErrorsCarryTheServersText) {
 }
 
 TEST_F(BadInputTest, UnknownTableAndDroppedConnectionAreErrors) {
-  ASSERT_TRUE(session_.ConnectDataBase(u"Types", session_.databaseConnection(), inputs()));
+  ASSERT_TRUE(session_.connectToDatabase(u"Types", session_.databaseConnection(), inputs()));
   Connection& connection = session_.databaseConnection();
   try {
     connection.openTable(u"Missing");
@@ -760,8 +760,8 @@ TEST_F(StandinTest, EveryRowSentBeforeADroppedConnectionIsHandedOn) {
 TEST_F(BadInputTest, AServerThatNeverAnswersIsGivenUpWithinTheLoginTimeout) {
   SilentPort silent;
   const auto started = std::chrono::steady_clock::now();
-  EXPECT_FALSE(session_.ConnectDataBase(u"Master", session_.catalogueConnection(),
-                                        {silent.serverText(), u"sa", kTypesPassword}));
+  EXPECT_FALSE(session_.connectToDatabase(u"Master", session_.catalogueConnection(),
+                                          {silent.serverText(), u"sa", kTypesPassword}));
   const auto waited = std::chrono::steady_clock::now() - started;
   EXPECT_LT(waited, std::chrono::seconds(17));
   expectNextConnectWorks();

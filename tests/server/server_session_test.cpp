@@ -54,16 +54,16 @@ class ServerSessionTest : public testing::Test {
 
 TEST_F(ServerSessionTest, ConnectReconnectsEveryTimeAndFailsQuietly) {
   Connection& connection = session.catalogueConnection();
-  EXPECT_TRUE(session.ConnectDataBase(u"Master", connection, inputs));
+  EXPECT_TRUE(session.connectToDatabase(u"Master", connection, inputs));
   EXPECT_TRUE(connection.isOpen());
-  EXPECT_TRUE(session.ConnectDataBase(u"Master", connection, inputs));
+  EXPECT_TRUE(session.connectToDatabase(u"Master", connection, inputs));
 
   ConnectionInputs wrong = inputs;
   wrong.password = u"nope";
-  EXPECT_FALSE(session.ConnectDataBase(u"Master", connection, wrong));
+  EXPECT_FALSE(session.connectToDatabase(u"Master", connection, wrong));
   EXPECT_FALSE(connection.isOpen());
-  EXPECT_FALSE(session.ConnectDataBase(u"Nowhere", session.databaseConnection(), inputs));
-  EXPECT_TRUE(session.ConnectDataBase(u"Master", connection, inputs));
+  EXPECT_FALSE(session.connectToDatabase(u"Nowhere", session.databaseConnection(), inputs));
+  EXPECT_TRUE(session.connectToDatabase(u"Master", connection, inputs));
 
   std::vector<LogKind> kinds;
   for (const auto& entry : server.log())
@@ -75,23 +75,23 @@ TEST_F(ServerSessionTest, ConnectReconnectsEveryTimeAndFailsQuietly) {
 }
 
 TEST_F(ServerSessionTest, ErrorsWhileClosingThePreviousConnectionAreNotCaught) {
-  ASSERT_TRUE(session.ConnectDataBase(u"Master", session.catalogueConnection(), inputs));
+  ASSERT_TRUE(session.connectToDatabase(u"Master", session.catalogueConnection(), inputs));
   server.setCloseFailure("Communication link failure");
-  EXPECT_THROW(session.ConnectDataBase(u"Master", session.catalogueConnection(), inputs),
+  EXPECT_THROW(session.connectToDatabase(u"Master", session.catalogueConnection(), inputs),
                DataAccessError);
 }
 
 TEST_F(ServerSessionTest, DatabaseListShowsUserDatabasesAndSelectsTheFirstQuietly) {
-  ASSERT_TRUE(session.ConnectDataBase(u"Master", session.catalogueConnection(), inputs));
+  ASSERT_TRUE(session.connectToDatabase(u"Master", session.catalogueConnection(), inputs));
   RecordingDatabaseList list;
-  session.LoadDBNames(list);
+  session.loadDatabaseNames(list);
   const std::vector<std::string> expected = {"clear", "add Shop", "add Empty", "select first"};
   EXPECT_EQ(list.calls, expected);
   EXPECT_EQ(server.sent().back(), u"Select Name from SysDataBases where DBid>6");
 
   // A second load runs again: the earlier result does not keep the connection busy.
   list.calls.clear();
-  session.LoadDBNames(list);
+  session.loadDatabaseNames(list);
   EXPECT_EQ(list.calls, expected);
 }
 
@@ -101,9 +101,9 @@ constexpr const char16_t* kTableListStatement =
 // Entry texts: a dbo table (or one whose schema is NULL) by its whole name, any other as
 // schema.name with each part in its statement form.
 TEST_F(ServerSessionTest, TableListShowsSchemasAndTicksEveryTable) {
-  ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.databaseConnection(), inputs));
+  ASSERT_TRUE(session.connectToDatabase(u"Shop", session.databaseConnection(), inputs));
   RecordingTableList list;
-  session.LoadTableNames(list);
+  session.loadTableNames(list);
   const std::vector<std::string> expected = {"clear", "add Dept", "tick 0 on", "add Order Details",
                                              "tick 1 on"};
   EXPECT_EQ(list.calls, expected);
@@ -118,7 +118,7 @@ TEST_F(ServerSessionTest, TableListShowsSchemasAndTicksEveryTable) {
                  {std::u16string(u"a.b"), std::u16string(u"x]")}};
   server.setAnswer(kTableListStatement, answer);
   list.calls.clear();
-  session.LoadTableNames(list);
+  session.loadTableNames(list);
   const std::vector<std::string> shown = {
       "clear",     "add   Padded ",   "tick 0 on", "add ",
       "tick 1 on", "add Sales.T",     "tick 2 on", "add [my sales].[Order]",
@@ -137,9 +137,9 @@ TEST_F(ServerSessionTest, TableReaderReadsTheTableOfEachEntry) {
   // Two entries that read alike: the dbo table "a.b" and table b of schema a.
   server.addTable(u"Shop", u"a.b", {test::column(u"V", "int")}, {{std::int32_t{4}}});
   server.addTable(u"Shop", u"b", {test::column(u"V", "int")}, {{std::int32_t{5}}}).schema = u"a";
-  ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.databaseConnection(), inputs));
+  ASSERT_TRUE(session.connectToDatabase(u"Shop", session.databaseConnection(), inputs));
   RecordingTableList list;
-  session.LoadTableNames(list);
+  session.loadTableNames(list);
 
   const struct {
     std::u16string entry;
@@ -167,14 +167,14 @@ TEST_F(ServerSessionTest, TableReaderReadsTheTableOfEachEntry) {
 }
 
 TEST_F(ServerSessionTest, CatalogueErrorsLeaveTheEmptiedListAndReachTheCaller) {
-  ASSERT_TRUE(session.ConnectDataBase(u"Shop", session.databaseConnection(), inputs));
+  ASSERT_TRUE(session.connectToDatabase(u"Shop", session.databaseConnection(), inputs));
   server.setFailingStatement(kTableListStatement, "Invalid object name 'SysObjects'.");
   RecordingTableList list;
-  EXPECT_THROW(session.LoadTableNames(list), DataAccessError);
+  EXPECT_THROW(session.loadTableNames(list), DataAccessError);
   EXPECT_EQ(list.calls, std::vector<std::string>{"clear"});
 
   RecordingDatabaseList databases;
-  EXPECT_THROW(session.LoadDBNames(databases), DataAccessError);  // server connection closed
+  EXPECT_THROW(session.loadDatabaseNames(databases), DataAccessError);  // server connection closed
   EXPECT_EQ(databases.calls, std::vector<std::string>{"clear"});
 }
 

@@ -86,6 +86,27 @@ TEST(FindByName, PrefersTheExactCaseOverACaseInsensitiveMatch) {
   EXPECT_EQ(findByName(names, u" lead"), 3);
 }
 
+// A name the user typed that the list lacks fails with the kind of list and the name typed.
+TEST(ListedEntry, NamesWhatTheListLacks) {
+  const std::vector<std::u16string> names = {u"Dept", u"名称"};
+  EXPECT_EQ(listedEntry(names, u" 名称 ", NameNotListed::Kind::table), 1);
+  const struct {
+    NameNotListed::Kind kind;
+    const char* text;
+  } cases[] = {{NameNotListed::Kind::database, "Database '货品 ' not found"},
+               {NameNotListed::Kind::table, "Table '货品 ' not found"}};
+  for (const auto& c : cases) {
+    try {
+      listedEntry(names, u"货品 ", c.kind);
+      ADD_FAILURE() << c.text;
+    } catch (const NameNotListed& error) {
+      EXPECT_EQ(error.kind(), c.kind);
+      EXPECT_EQ(error.name(), u"货品 ");
+      EXPECT_STREQ(error.what(), c.text);
+    }
+  }
+}
+
 TEST(ErrorBoxText, AddsNoSecondFullStop) {
   EXPECT_EQ(errorBoxText("Invalid object name 'X'."), "Invalid object name 'X'.");
   EXPECT_EQ(errorBoxText("File not found"), "File not found.");

@@ -103,8 +103,8 @@ void WindowPartsTest::startupErrorText_data() {
 void WindowPartsTest::startupErrorText() {
   QFETCH(QString, message);
   QFETCH(QString, secondLine);
-  QCOMPARE(velmora::window::startupErrorText("EOleSysError", "velmora", 0x1a2b, message),
-           "Exception EOleSysError in module velmora at 00001A2B.\r\n" + secondLine + "\r\n");
+  QCOMPARE(velmora::window::startupErrorText("DataAccessError", "velmora", 0x1a2b, message),
+           "Exception DataAccessError in module velmora at 00001A2B.\r\n" + secondLine + "\r\n");
 }
 
 void WindowPartsTest::startupErrorBoxEndsTheProgram() {

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "error_messages.h"
 #include "progress_display.h"
 #include "script/script_file.h"
 #include "script/stream_output.h"
@@ -23,20 +24,20 @@ namespace {
 // The window shows its one connection-failure message for an input the driver cannot take;
 // here the user learns which input it is. Values are checked as the connect uses them.
 void refuseWhatTheDriverCannotTake(const server::ConnectionInputs& inputs) {
-  const std::pair<const std::u16string*, const char*> checked[] = {
-      {&inputs.server, "server name"}, {&inputs.user, "user name"}, {&inputs.password, "password"}};
-  for (const auto& [value, what] : checked) {
+  const std::pair<const std::u16string*, InputRefused::Input> checked[] = {
+      {&inputs.server, InputRefused::Input::serverName},
+      {&inputs.user, InputRefused::Input::userName},
+      {&inputs.password, InputRefused::Input::password}};
+  for (const auto& [value, input] : checked) {
     if (!server::driverCanTake(text::trimmed(*value)))
-      throw InputRefused(std::string("The ") + what +
-                         " holds \"};\", which the ODBC driver cannot take.");
+      throw InputRefused(input, *value);
   }
 }
 
 // The same for the database's name as the server lists it, which the second connect uses.
 void refuseDatabaseTheDriverCannotTake(const std::u16string& listedName) {
   if (!server::driverCanTake(text::trimmed(listedName)))
-    throw InputRefused("The name of database '" + text::utf8FromUtf16(listedName) +
-                       "' holds \"};\", which the ODBC driver cannot take.");
+    throw InputRefused(InputRefused::Input::databaseName, listedName);
 }
 
 // What the options ask of the server's TLS. A CA file is named to the driver by its full
@@ -119,9 +120,7 @@ void orderByDependencies(session::PlainTableList& tables, session::ExportSession
   std::u16string names;
   for (std::size_t position : order.inCycles)
     names += (names.empty() ? u"" : u", ") + ticked[position];
-  const std::string warning = "velmora-export: warning: the foreign keys of " +
-                              withControlsEscaped(codeset.fromUtf16(names)) +
-                              " form a cycle; these tables keep catalogue order\n";
+  const std::string warning = cycleWarningText(withControlsEscaped(codeset.fromUtf16(names)));
   std::fwrite(warning.data(), 1, warning.size(), progress);
   std::fflush(progress);
 }
@@ -142,7 +141,8 @@ void exportScript(const ExportOptions& options, server::ConnectionFactory& facto
   refuseWhatTheDriverCannotTake(inputs);
   session.setTransportSecurity(transportSecurity(options));
   session.connectServer(inputs, databases);
-  const int database = entryNamed(databases.names(), options.database, "Database", codeset);
+  const int database = session::listedEntry(databases.names(), codeset.toUtf16(options.database),
+                                            session::NameNotListed::Kind::database);
   script::RunInput input;
   input.database = databases.names()[static_cast<std::size_t>(database)];
   refuseDatabaseTheDriverCannotTake(input.database);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "error_messages.h"
 #include "export_options.h"
 #include "export_script.h"
 #include "progress_display.h"
@@ -15,15 +16,11 @@
 #include "server/odbc_connection.h"
 #include "server/odbc_driver_check.h"
 #include "session/host_streams.h"
-#include "session/session_texts.h"
 
 namespace {
 
 using velmora::exporter::ExportOptions;
 using velmora::script::Codeset;
-
-constexpr int kExitError = 1;
-constexpr int kExitConnectFailed = 2;
 
 // Error texts are UTF-8; the terminal expects the locale's codeset. Names from the server in
 // them are shown with their control characters escaped.
@@ -51,23 +48,11 @@ int run(const ExportOptions& options) {
     const auto factory = velmora::server::makeOdbcConnectionFactory();
     velmora::exporter::exportScript(options, *factory, *codeset, formats, stderr);
     return EXIT_SUCCESS;
-  } catch (const velmora::server::DataComponentMissing&) {
-    printMessage(std::string("The ODBC driver ") + velmora::server::kOdbcDriverName +
-                     " is not installed (Debian package tdsodbc), so no server can be reached.",
-                 codeset ? &*codeset : nullptr);
-    return kExitConnectFailed;
-  } catch (const velmora::session::ConnectionFailure& failure) {
-    // The message the window shows, then why the connect was refused when that is known.
-    printMessage(failure.what(), codeset ? &*codeset : nullptr);
-    if (!failure.reason().empty())
-      printMessage(failure.reason(), codeset ? &*codeset : nullptr);
-    return kExitConnectFailed;
-  } catch (const velmora::exporter::InputRefused& refused) {
-    printMessage(refused.what(), codeset ? &*codeset : nullptr);
-    return kExitConnectFailed;
   } catch (const std::exception& error) {
-    printMessage(velmora::session::errorBoxText(error.what()), codeset ? &*codeset : nullptr);
-    return kExitError;
+    const velmora::exporter::FailureReport report = velmora::exporter::failureReport(error);
+    for (const std::string& line : report.lines)
+      printMessage(line, codeset ? &*codeset : nullptr);
+    return report.exitStatus;
   }
 }
 
@@ -80,8 +65,8 @@ int main(int argc, char** argv) {
   try {
     options = velmora::exporter::parseExportOptions(argc, argv, std::getenv("VELMORA_PASSWORD"));
   } catch (const velmora::exporter::UsageError& error) {
-    std::fprintf(stderr, "velmora-export: %s\nTry 'velmora-export --help'.\n", error.what());
-    return kExitError;
+    std::fputs(velmora::exporter::usageErrorText(error.what()).c_str(), stderr);
+    return velmora::exporter::kExitError;
   }
   switch (options.action) {
     case ExportOptions::Action::showHelp:
@@ -96,8 +81,8 @@ int main(int argc, char** argv) {
   // Standard output was opened on /dev/null in place of the closed one; the script must not
   // vanish there.
   if (options.output == "-" && closed.output) {
-    printMessage("Cannot write standard output: it is closed.", nullptr);
-    return kExitError;
+    printMessage(velmora::exporter::kClosedOutputText, nullptr);
+    return velmora::exporter::kExitError;
   }
   return run(options);
 }

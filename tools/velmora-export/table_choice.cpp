@@ -9,13 +9,9 @@
 namespace velmora::exporter {
 namespace {
 
-[[noreturn]] void throwNotFound(const char* kind, std::u16string_view name) {
-  throw std::runtime_error(std::string(kind) + " '" + text::utf8FromUtf16(name) + "' not found");
-}
-
 // The entry of the table `typed` names. A dbo table's entry is its bare name, but its
 // statement form names it too ("[a=b]"), so that a name holding a comma or an equals sign can
-// be given where those end the name. Throws as entryNamed.
+// be given where those end the name. Throws session::NameNotListed.
 int tableNamed(const std::vector<std::u16string>& names, const std::string& typed,
                const script::Codeset& codeset) {
   const std::u16string wanted = codeset.toUtf16(typed);
@@ -24,7 +20,7 @@ int tableNamed(const std::vector<std::u16string>& names, const std::string& type
   for (std::size_t i = 0; i < names.size(); ++i)
     if (server::sqlIdentifier(names[i]) == wanted)
       return static_cast<int>(i);
-  throwNotFound("Table", wanted);
+  throw session::NameNotListed(session::NameNotListed::Kind::table, wanted);
 }
 
 // The table an option names, which must be one the run exports.
@@ -38,15 +34,6 @@ std::size_t exportedTableNamed(const session::PlainTableList& tables, const std:
 }
 
 }  // namespace
-
-int entryNamed(const std::vector<std::u16string>& names, const std::string& typed, const char* kind,
-               const script::Codeset& codeset) {
-  const std::u16string wanted = codeset.toUtf16(typed);
-  const int index = session::findByName(names, wanted);
-  if (index < 0)
-    throwNotFound(kind, wanted);
-  return index;
-}
 
 void tickChosenTables(const ExportOptions& options, session::PlainTableList& tables,
                       const script::Codeset& codeset) {

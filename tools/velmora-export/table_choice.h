@@ -10,20 +10,15 @@
 
 namespace velmora::exporter {
 
-// The entry of `names` that `typed` (in the codeset) names. Throws std::runtime_error
-// "<kind> '<name>' not found".
-int entryNamed(const std::vector<std::u16string>& names, const std::string& typed, const char* kind,
-               const script::Codeset& codeset);
-
 // Ticks the tables the options choose: those of --tables and --table (every table without
 // them), less those of --exclude-table. A dbo table may be named in its statement form too
-// ("[a=b]"). Throws as entryNamed.
+// ("[a=b]"). Throws session::NameNotListed.
 void tickChosenTables(const ExportOptions& options, session::PlainTableList& tables,
                       const script::Codeset& codeset);
 
 // The cuts of --where and --exclude-column, by the index of their table in `tables` as they
-// stand for the run, and the reading options. Throws std::runtime_error for a table that is
-// not in the list or not exported, or given two row conditions.
+// stand for the run, and the reading options. Throws session::NameNotListed for a table that
+// is not in the list, std::runtime_error for one not exported or given two row conditions.
 session::LiveOptions liveOptions(const ExportOptions& options,
                                  const session::PlainTableList& tables,
                                  const script::Codeset& codeset);
