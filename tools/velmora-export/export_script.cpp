@@ -13,6 +13,7 @@
 #include "script/stream_output.h"
 #include "server/connection_string.h"
 #include "session/export_session.h"
+#include "session/name_lookup.h"
 #include "session/plain_lists.h"
 #include "table_choice.h"
 #include "text/trim.h"
