@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 
 #include "server/read_statements.h"
 #include "text/name_case.h"
@@ -17,6 +18,16 @@ std::u16string conditionOf(const TableToRead& table) {
 
 }  // namespace
 
+CutRefused::CutRefused(std::u16string entry, std::u16string column, std::string serverText)
+    : std::runtime_error(column.empty()
+                             ? "Table '" + text::utf8FromUtf16(entry) +
+                                   "': the server refused its row condition: " + serverText
+                             : "Column '" + text::utf8FromUtf16(column) + "' of table '" +
+                                   text::utf8FromUtf16(entry) + "' not found"),
+      entry_(std::move(entry)),
+      column_(std::move(column)),
+      serverText_(std::move(serverText)) {}
+
 void checkCuts(server::Connection& connection, const std::vector<TableToRead>& tables) {
   for (const TableToRead& table : tables) {
     if (table.cut == nullptr)
@@ -28,8 +39,7 @@ void checkCuts(server::Connection& connection, const std::vector<TableToRead>& t
     } catch (const server::DataAccessError& error) {
       if (condition.empty())
         throw;
-      throw std::runtime_error("Table '" + text::utf8FromUtf16(table.entry) +
-                               "': the server refused its row condition: " + error.what());
+      throw CutRefused(table.entry, {}, error.what());
     }
     const std::vector<server::ColumnDescription>& columns = rows->columns();
     for (const std::u16string& leftOut : table.cut->leftOutColumns) {
@@ -38,8 +48,7 @@ void checkCuts(server::Connection& connection, const std::vector<TableToRead>& t
             return text::sameNameIgnoringCase(c.name, leftOut);
           });
       if (!known)
-        throw std::runtime_error("Column '" + text::utf8FromUtf16(leftOut) + "' of table '" +
-                                 text::utf8FromUtf16(table.entry) + "' not found");
+        throw CutRefused(table.entry, leftOut, {});
     }
   }
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -28,10 +29,26 @@ struct TableToRead {
   const script::TableCut* cut = nullptr;
 };
 
+// A cut the server cannot read: its row condition refused (`column` empty, `serverText` the
+// server's message), or a column to leave out that the table lacks. what() is
+// "Table '<entry>': the server refused its row condition: <server text>" or
+// "Column '<column>' of table '<entry>' not found" (UTF-8).
+class CutRefused : public std::runtime_error {
+ public:
+  CutRefused(std::u16string entry, std::u16string column, std::string serverText);
+  const std::u16string& entry() const { return entry_; }
+  const std::u16string& column() const { return column_; }
+  const std::string& serverText() const { return serverText_; }
+
+ private:
+  std::u16string entry_;
+  std::u16string column_;
+  std::string serverText_;
+};
+
 // Has the server check each table's row condition and the columns to leave out, reading no
 // row, so that a cut that cannot be read fails before the script is touched. Throws
-// std::runtime_error (UTF-8) naming the table, with the server's text for a refused
-// condition; DataAccessError for other failures of an uncut read.
+// CutRefused, DataAccessError for other failures.
 void checkCuts(server::Connection& connection, const std::vector<TableToRead>& tables);
 
 // How statements name those of `tables` that have a row to write (under their row

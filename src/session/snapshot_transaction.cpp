@@ -1,6 +1,7 @@
 #include "session/snapshot_transaction.h"
 
 #include <stdexcept>
+#include <utility>
 
 #include "server/identifier.h"
 #include "server/read_statements.h"
@@ -30,7 +31,7 @@ SnapshotTransaction::SnapshotTransaction(server::Connection& connection,
     // No destructor runs for a transaction that failed to begin.
     rollBack();
     if (error.nativeCode() == kSnapshotNotAllowed)
-      throw std::runtime_error(snapshotNotAllowedText(database));
+      throw SnapshotNotAllowed(std::u16string(database));
     throw;
   }
 }
@@ -56,14 +57,16 @@ void SnapshotTransaction::commit() {
   connection_.query(u"COMMIT TRANSACTION");
 }
 
-std::string snapshotNotAllowedText(std::u16string_view database) {
-  const std::u16string name = server::sqlIdentifier(database);
-  return text::utf8FromUtf16(u"Database " + name +
-                             u" does not allow snapshot isolation. Allow it with ALTER "
-                             u"DATABASE " +
-                             name +
-                             u" SET ALLOW_SNAPSHOT_ISOLATION ON, or export without "
-                             u"--snapshot.");
-}
+SnapshotNotAllowed::SnapshotNotAllowed(std::u16string database)
+    : std::runtime_error([&] {
+        const std::u16string name = server::sqlIdentifier(database);
+        return text::utf8FromUtf16(u"Database " + name +
+                                   u" does not allow snapshot isolation. Allow it with ALTER "
+                                   u"DATABASE " +
+                                   name +
+                                   u" SET ALLOW_SNAPSHOT_ISOLATION ON, or export without "
+                                   u"--snapshot.");
+      }()),
+      database_(std::move(database)) {}
 
 }  // namespace velmora::session

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -15,9 +16,8 @@ class SnapshotTransaction {
   // Begins the transaction on `connection` and fixes its moment with a read of one row of
   // `firstTable` (a name as statements name it); an empty name leaves the moment to the
   // run's first read. `database` is the chosen database as the database list shows it.
-  // Throws std::runtime_error naming the ALTER DATABASE statement that allows snapshot
-  // isolation when the database does not (server error 3952), DataAccessError for any other
-  // failure.
+  // Throws SnapshotNotAllowed when the database does not allow snapshot isolation (server
+  // error 3952), DataAccessError for any other failure.
   SnapshotTransaction(server::Connection& connection, std::u16string_view database,
                       std::u16string_view firstTable);
   // A transaction not committed is rolled back, so the connection is left as it was found.
@@ -37,8 +37,15 @@ class SnapshotTransaction {
   bool open_ = false;
 };
 
-// The text for a database that refuses snapshot isolation: it names the statement that
-// allows it, with the database in its statement form. UTF-8.
-std::string snapshotNotAllowedText(std::u16string_view database);
+// A database that refuses snapshot isolation (ALLOW_SNAPSHOT_ISOLATION is OFF). what() names
+// the statement that allows it, the database in its statement form (UTF-8).
+class SnapshotNotAllowed : public std::runtime_error {
+ public:
+  explicit SnapshotNotAllowed(std::u16string database);
+  const std::u16string& database() const { return database_; }
+
+ private:
+  std::u16string database_;
+};
 
 }  // namespace velmora::session

@@ -201,6 +201,8 @@ TEST_F(LiveExportTest, RefusedOptionsStopBeforeTheScriptIsTouched) {
       {{"--table", "Dept", "--where", "Log=ID = 1"},
        "Table 'Log' of option --where is not exported.\n"},
       {{"--exclude-column", "Dept=Nope"}, "Column 'Nope' of table 'Dept' not found.\n"},
+      {{"--where", "Log=ID = 1", "--where", "log=ID = 2"},
+       "Table 'log' has two row conditions; join them with AND.\n"},
       {{"--snapshot"},
        "Database Live does not allow snapshot isolation. Allow it with ALTER DATABASE Live SET "
        "ALLOW_SNAPSHOT_ISOLATION ON, or export without --snapshot.\n"},

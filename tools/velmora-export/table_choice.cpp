@@ -1,6 +1,7 @@
 #include "table_choice.h"
 
 #include <stdexcept>
+#include <utility>
 
 #include "server/identifier.h"
 #include "session/name_lookup.h"
@@ -28,12 +29,21 @@ std::size_t exportedTableNamed(const session::PlainTableList& tables, const std:
                                const char* option, const script::Codeset& codeset) {
   const int index = tableNamed(tables.names(), typed, codeset);
   if (!tables.isTicked(index))
-    throw std::runtime_error("Table '" + text::utf8FromUtf16(codeset.toUtf16(typed)) +
-                             "' of option " + option + " is not exported");
+    throw TableOptionRefused(TableOptionRefused::Reason::notExported, codeset.toUtf16(typed),
+                             option);
   return static_cast<std::size_t>(index);
 }
 
 }  // namespace
+
+TableOptionRefused::TableOptionRefused(Reason reason, std::u16string table, std::string option)
+    : std::runtime_error("Table '" + text::utf8FromUtf16(table) +
+                         (reason == Reason::notExported
+                              ? "' of option " + option + " is not exported"
+                              : std::string("' has two row conditions; join them with AND"))),
+      reason_(reason),
+      table_(std::move(table)),
+      option_(std::move(option)) {}
 
 void tickChosenTables(const ExportOptions& options, session::PlainTableList& tables,
                       const script::Codeset& codeset) {
@@ -54,8 +64,8 @@ session::LiveOptions liveOptions(const ExportOptions& options,
   for (const auto& [table, condition] : options.rowConditions) {
     script::TableCut& cut = live.cuts[exportedTableNamed(tables, table, "--where", codeset)];
     if (!cut.rowCondition.empty())
-      throw std::runtime_error("Table '" + text::utf8FromUtf16(codeset.toUtf16(table)) +
-                               "' has two row conditions; join them with AND");
+      throw TableOptionRefused(TableOptionRefused::Reason::twoConditions, codeset.toUtf16(table),
+                               "--where");
     cut.rowCondition = codeset.toUtf16(condition);
   }
   for (const auto& [table, column] : options.excludedColumns)
