@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <ostream>
 #include <string>
 
 namespace velmora::script {
@@ -67,6 +68,10 @@ struct Format {
   Compression compression;
   const char* decompressCommand;
 };
+
+void PrintTo(const Format& format, std::ostream* out) {
+  *out << format.decompressCommand;
+}
 
 class CompressorTest : public ::testing::TestWithParam<Format> {};
 
