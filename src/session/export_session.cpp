@@ -76,6 +76,9 @@ void ExportSession::run(const script::RunInput& input, script::RunObserver& obse
   if (isRunning())
     return;
   script::RunOptions options{.cuts = live.cuts, .constraintTables = {}};
+  // Everything the live options ask of the server comes before the reset, so that a database
+  // without snapshot isolation or a cut the server refuses leaves the script untouched, and
+  // the constraint lines, which precede every table, know the tables with rows.
   std::optional<SnapshotTransaction> snapshot;
   if (live.snapshot || live.disableConstraints || !live.cuts.empty()) {
     server::Connection& connection = server_.databaseConnection();
