@@ -109,9 +109,7 @@ void GenerationRun::writeScript(const RunInput& input, RunObserver& observer,
                     UnwritableName::Part::name);
   // A login reads dates in the order of its language; this script's dates read the same
   // under every login.
-  output_.appendConverted("SET DATEFORMAT " + dateOrder_);
-  if (form.withGoLines)
-    output_.appendConverted("GO");
+  appendLine(u"SET DATEFORMAT " + dateOrder_, form.withGoLines);
   writeConstraintLines(options.constraintTables, u"NOCHECK CONSTRAINT ALL", form.withGoLines);
 
   const std::vector<std::size_t> earlierAlike = earlierAlikeCounts(input.tables);

@@ -12,6 +12,7 @@
 #include "script/script_output.h"
 #include "script/value_text.h"
 #include "server/table_reader.h"
+#include "text/utf.h"
 
 namespace velmora::script {
 
@@ -114,7 +115,10 @@ class GenerationRun {
   // `formats` are those the value texts write dates by.
   GenerationRun(server::TableReader& reader, ScriptOutput& output, const ValueText& valueText,
                 const LocaleFormats& formats)
-      : reader_(reader), output_(output), valueText_(valueText), dateOrder_(dateOrder(formats)) {}
+      : reader_(reader),
+        output_(output),
+        valueText_(valueText),
+        dateOrder_(text::utf16FromUtf8(dateOrder(formats))) {}
 
   // True while writeScript is under way (also inside the observer's calls).
   bool isRunning() const { return running_; }
@@ -149,7 +153,7 @@ class GenerationRun {
   ScriptOutput& output_;
   const ValueText& valueText_;
   // The order of day, month and year in the dates the values are written with.
-  const std::string dateOrder_;
+  const std::u16string dateOrder_;
   bool running_ = false;
 };
 

@@ -51,9 +51,13 @@ std::string StreamOutput::errorText(std::string_view verb, const std::string& pa
          (reason != nullptr ? reason : "error " + std::to_string(errnoValue));
 }
 
+OutputError StreamOutput::errorFor(std::string_view verb, int errnoValue) const {
+  return OutputError(OutputError::codeForErrno(errnoValue), errorText(verb, path_, errnoValue),
+                     path_, errnoValue);
+}
+
 void StreamOutput::fail(std::string_view verb, int errnoValue) const {
-  throw OutputError(OutputError::codeForErrno(errnoValue), errorText(verb, path_, errnoValue),
-                    path_, errnoValue);
+  throw errorFor(verb, errnoValue);
 }
 
 OpenFile StreamOutput::openLocked() const {
@@ -96,11 +100,10 @@ std::optional<OutputLock> StreamOutput::resetScript() {
   fd_ = -1;
   if (path_ == "-") {
     fd_ = STDOUT_FILENO;
-    startPacking();
-    return std::nullopt;
+  } else {
+    file_ = openLocked();
+    fd_ = file_.fd();
   }
-  file_ = openLocked();
-  fd_ = file_.fd();
   startPacking();
   return std::nullopt;
 }
@@ -160,10 +163,7 @@ void StreamOutput::writeOnThread() {
     try {
       writeHanded();
     } catch (const std::system_error& failure) {
-      const int errnoValue = failure.code().value();
-      error = std::make_exception_ptr(OutputError(OutputError::codeForErrno(errnoValue),
-                                                  errorText("write", path_, errnoValue), path_,
-                                                  errnoValue));
+      error = std::make_exception_ptr(errorFor("write", failure.code().value()));
     } catch (const std::runtime_error&) {
       // A compressor that fails (out of memory) ends the run with its own text.
       error = std::current_exception();

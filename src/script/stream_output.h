@@ -12,6 +12,7 @@
 #include "script/codeset.h"
 #include "script/compressor.h"
 #include "script/open_file.h"
+#include "script/script_file.h"
 #include "script/script_output.h"
 
 namespace velmora::script {
@@ -90,6 +91,8 @@ class StreamOutput final : public ScriptOutput {
   void startPacking();
   // The file of `path_`, opened and locked, not yet emptied.
   OpenFile openLocked() const;
+  // The error of a failed `verb` ("open", "write") on this output, naming it.
+  OutputError errorFor(std::string_view verb, int errnoValue) const;
   [[noreturn]] void fail(std::string_view verb, int errnoValue) const;
 
   std::string path_;

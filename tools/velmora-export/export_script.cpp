@@ -24,21 +24,15 @@ namespace {
 
 // The window shows its one connection-failure message for an input the driver cannot take;
 // here the user learns which input it is. Values are checked as the connect uses them.
-void refuseWhatTheDriverCannotTake(const server::ConnectionInputs& inputs) {
-  const std::pair<const std::u16string*, InputRefused::Input> checked[] = {
-      {&inputs.server, InputRefused::Input::serverName},
-      {&inputs.user, InputRefused::Input::userName},
-      {&inputs.password, InputRefused::Input::password}};
-  for (const auto& [value, input] : checked) {
-    if (!server::driverCanTake(text::trimmed(*value)))
-      throw InputRefused(input, *value);
-  }
+void refuseIfTheDriverCannotTake(const std::u16string& value, InputRefused::Input input) {
+  if (!server::driverCanTake(text::trimmed(value)))
+    throw InputRefused(input, value);
 }
 
-// The same for the database's name as the server lists it, which the second connect uses.
-void refuseDatabaseTheDriverCannotTake(const std::u16string& listedName) {
-  if (!server::driverCanTake(text::trimmed(listedName)))
-    throw InputRefused(InputRefused::Input::databaseName, listedName);
+void refuseWhatTheDriverCannotTake(const server::ConnectionInputs& inputs) {
+  refuseIfTheDriverCannotTake(inputs.server, InputRefused::Input::serverName);
+  refuseIfTheDriverCannotTake(inputs.user, InputRefused::Input::userName);
+  refuseIfTheDriverCannotTake(inputs.password, InputRefused::Input::password);
 }
 
 // What the options ask of the server's TLS. A CA file is named to the driver by its full
@@ -146,7 +140,8 @@ void exportScript(const ExportOptions& options, server::ConnectionFactory& facto
                                             session::NameNotListed::Kind::database);
   script::RunInput input;
   input.database = databases.names()[static_cast<std::size_t>(database)];
-  refuseDatabaseTheDriverCannotTake(input.database);
+  // The second connect uses the database's name as the server lists it.
+  refuseIfTheDriverCannotTake(input.database, InputRefused::Input::databaseName);
   session.openDatabase(inputs, input.database, tables);
   tickChosenTables(options, tables, codeset);
   if (options.dependencyOrder)
